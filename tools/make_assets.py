@@ -86,7 +86,9 @@ LETTERS = [
     ("betvet", "\u05d1\u05bc\u05b5\u05d9\u05ea, \u05d5\u05b5\u05d9\u05ea", 98788),  # bet, vet
     ("gimel", "\u05d2\u05b4\u05d9\u05de\u05b6\u05dc", 26272),  # gimel
     ("dalet", "\u05d3\u05b8\u05dc\u05b6\u05ea", 29356),  # dalet
-    ("hey", "\u05d4\u05b5\u05d0", 25654),  # he
+    # The voice drops /h/ in Hebrew script ("e"), so hey is given in its
+    # phoneme notation.
+    ("hey", "[[h'e]]", 25654),  # he
     ("vav", "\u05d5\u05b8\u05d5", 44166),  # vav
     ("zayin", "\u05d6\u05b7\u05d9\u05b4\u05df", 44784),  # zayin
     ("chet", "\u05d7\u05b5\u05d9\u05ea", 35836),  # chet
