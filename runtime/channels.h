@@ -38,7 +38,7 @@ class ChannelTable {
   };
   const ResourceSet* set_;
   std::map<std::int32_t, Open_> open_;
-  std::string last_error_;
+  mutable std::string last_error_;  // Length, a query, records failures too
 };
 
 }  // namespace lq
