@@ -1,0 +1,123 @@
+#include "tests/qt/start_children.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QLabel>
+#include <QPixmap>
+#include <QTimer>
+#include <QWidget>
+
+#include <cstring>
+#include <sstream>
+
+#include "runtime/qt/start.h"
+#include "start/program.h"
+#include "tests/core/resource_fixture.h"
+#include "tests/qt/qt_fixture.h"
+
+namespace lq::testing {
+
+namespace {
+
+std::array<ControlRef, kControlCount> g_refs{};
+std::vector<std::uint8_t> g_set;
+
+void LoadTheForm() { Rt().LoadForm("frm1", 2, 0, 0, g_refs.data()); }
+
+void MainThatCloses() {
+  LoadTheForm();
+  for (QWidget* w : QApplication::topLevelWidgets()) {
+    if (w->isVisible()) w->close();
+  }
+  do {
+    Rt().ProcessEvents();
+  } while (Rt().TestKeepRunning() != 0);
+}
+
+void MainThatThrows() { Rt().RaiseCallError(-3); }
+
+void FatalEntry() { Rt().RaiseFatalError(); }
+
+// A set that holds only a form definition: the quiz's own, changed.
+std::span<const std::uint8_t> SetWithForm(std::string (*change)(std::string)) {
+  const std::string form = change(EmbeddedContent(":{frm1"));
+  g_set = BuildFixtureSet({{":{frm1", Bytes(form), 0}});
+  return g_set;
+}
+
+std::string Replace(std::string text, const std::string& from, const std::string& to) {
+  const auto at = text.find(from);
+  if (at != std::string::npos) text.replace(at, from.size(), to);
+  return text;
+}
+
+std::string Malformed(std::string form) {
+  // Records only, the form first; then an unknown key on line 3.
+  std::string records, line;
+  std::istringstream in(form);
+  while (std::getline(in, line)) {
+    if (!line.empty() && line[0] != '#') records += line + "\n";
+  }
+  const auto second = records.find('\n', records.find('\n') + 1);
+  return records.substr(0, second + 1) + "label lbl99 x=0 y=0 w=1 h=1 colour=0x1\n" +
+         records.substr(second + 1);
+}
+
+std::string WithoutLbl32(std::string form) {
+  const auto at = form.find("label lbl32 ");
+  const auto end = form.find('\n', at);
+  return form.erase(at, end - at + 1);
+}
+
+std::string Cmd2AsLabel(std::string form) {
+  return Replace(std::move(form), "button cmd2 ", "label cmd2 ");
+}
+
+// Polls until the window shows a letter glyph, then shoots and closes it.
+void ShootAndClose() {
+  for (QWidget* w : QApplication::topLevelWidgets()) {
+    const auto* big = w->findChild<QLabel*>("lbl55");
+    if (w->objectName() != "frm1" || !w->isVisible() || big == nullptr) continue;
+    const QString text = big->text();
+    if (text.size() == 1 && text[0] >= QChar('A') && text[0] <= QChar('[')) {
+      QDir dir(QCoreApplication::applicationDirPath() + "/../screenshots");
+      dir.mkpath(".");
+      w->grab().save(dir.filePath("program.png"));
+      w->close();
+      return;
+    }
+  }
+  QTimer::singleShot(100, &ShootAndClose);
+}
+
+void ArmShot() { QTimer::singleShot(100, &ShootAndClose); }
+
+}  // namespace
+
+int RunChildMode(int argc, char** argv) {
+  const std::string mode = argv[1];
+  ProgramImage image = RecordingImage();
+  image.main = &LoadTheForm;
+  image.fatal_error_entry = &FatalEntry;
+  if (mode == kChildProgram) return qt::Start(argc, argv, TheProgram());
+  if (mode == kChildProgramShot) {
+    qAddPreRoutine(&ArmShot);
+    return qt::Start(argc, argv, TheProgram());
+  }
+  if (mode == kChildCloses) {
+    image.main = &MainThatCloses;
+  } else if (mode == kChildThrows) {
+    image.main = &MainThatThrows;
+  } else if (mode == kChildMalformed) {
+    image.resources = SetWithForm(&Malformed);
+  } else if (mode == kChildMissing) {
+    image.resources = SetWithForm(&WithoutLbl32);
+  } else if (mode == kChildWrongKind) {
+    image.resources = SetWithForm(&Cmd2AsLabel);
+  } else {
+    return -1;
+  }
+  return qt::Start(argc, argv, image);
+}
+
+}  // namespace lq::testing
