@@ -19,6 +19,7 @@
 #include <string_view>
 #include <vector>
 
+#include "runtime/form_def.h"
 #include "runtime/resource_set.h"
 
 namespace {
@@ -312,7 +313,16 @@ Bytes BuildSet(const std::string& assets, const std::string& form) {
   }
   {
     const Bytes content = ReadFile(form, kMax16);
-    entries.push_back({":{frm1", Pack(form, content),
+    Bytes packed = Pack(form, content);
+    // A window definition the program could not build stops the build here
+    // rather than the program at its start.
+    std::string why;
+    const auto parsed = lq::ParseFormDef(
+        std::string_view(reinterpret_cast<const char*>(content.data()), content.size()),
+        &why);
+    if (!parsed) Refuse(form, why);
+    if (parsed->name != "frm1") Refuse(form, "defines the form " + parsed->name + ", expected frm1");
+    entries.push_back({":{frm1", std::move(packed),
                        static_cast<std::uint32_t>(content.size())});
   }
 

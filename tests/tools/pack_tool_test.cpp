@@ -192,8 +192,9 @@ class PackToolTest : public ::testing::Test {
     inputs_["NewHebrew"] = FakeFont("PCMiriam");
     WriteFile(assets_ / "OldHebrew.ttf", inputs_["OldHebrew"]);
     WriteFile(assets_ / "NewHebrew.ttf", inputs_["NewHebrew"]);
-    std::string form = "frm1 \"Hebrew Letters\"\n";
-    for (int i = 0; i < 36; ++i) form += "label lbl" + std::to_string(i) + " 0 0 10 10\n";
+    const std::string form =
+        "form frm1 title=\"Hebrew Letters\" width=200 extent=3000\n"
+        "label lbl2 x=0 y=0 w=50 h=20 caption=\"alef\"\n";
     inputs_["form"] = Bytes(form.begin(), form.end());
     form_ = root_ / "frm1.form";
     WriteFile(form_, inputs_["form"]);
@@ -337,6 +338,18 @@ TEST_F(PackToolTest, RefusesFaultyInputsNamingFileAndFault) {
       {"incompressible form", [](PackToolTest& t) { WriteFile(t.form_, RandomBytes(65535)); },
        "frm1.form", "packed entry would be"},
       {"empty form", [](PackToolTest& t) { WriteFile(t.form_, {}); }, "frm1.form", "empty"},
+      {"malformed form",
+       [](PackToolTest& t) {
+         const std::string bad = "form frm1 title=\"x\" width=200 extent=3000\nlabel lbl2 x=0\n";
+         WriteFile(t.form_, Bytes(bad.begin(), bad.end()));
+       },
+       "frm1.form", "line 2"},
+      {"another form",
+       [](PackToolTest& t) {
+         const std::string other = "form frm2 title=\"x\" width=200 extent=3000\n";
+         WriteFile(t.form_, Bytes(other.begin(), other.end()));
+       },
+       "frm1.form", "defines the form frm2, expected frm1"},
   };
 
   for (const Case& c : cases) {
