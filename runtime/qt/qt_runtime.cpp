@@ -233,6 +233,9 @@ void SetRole(QWidget* widget, QPalette::ColorRole role, const QColor& colour) {
 
 constexpr int kAudioGuardMs = 1000;  // past the duration, a stuck sink
 constexpr qint64 kMaxOutputLatencyMs = 500;
+// The output buffer asked for: short, so that the sound's end is near the
+// moment the sink has taken the last data.
+constexpr int kOutputBufferMs = 100;
 
 }  // namespace
 
@@ -659,6 +662,8 @@ int QtRuntime::PlayWaveFromMemory(const std::string& wave, std::int32_t flags) {
       check();
     }
   });
+  const int bytes_per_second = format.bytesForFrames(pcm.sample_rate);
+  if (bytes_per_second > 0) sink.setBufferSize(bytes_per_second * kOutputBufferMs / 1000);
   clock.start();
   sink.start(&source);
   if (sink.error() != QAudio::NoError || sink.state() == QAudio::StoppedState) {
@@ -666,7 +671,6 @@ int QtRuntime::PlayWaveFromMemory(const std::string& wave, std::int32_t flags) {
     WaitWithoutAudio(duration_ms, "the audio output does not start");
     return kOk;
   }
-  const int bytes_per_second = format.bytesForFrames(pcm.sample_rate);
   if (bytes_per_second > 0) {
     play_ms += static_cast<int>(std::clamp<qint64>(
         qint64{sink.bufferSize()} * 1000 / bytes_per_second, 0, kMaxOutputLatencyMs));
