@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-multimedia-dev libsndfile1-dev zlib1g-dev
+  fonts-dejavu-core
   libgtest-dev
 )
 if [[ "${1:-}" == "--assets" ]]; then
