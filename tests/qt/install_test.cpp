@@ -26,11 +26,8 @@ class InstallTest : public ::testing::Test {
     saved_ = saved != nullptr ? saved : "";
     setenv("LETTER_QUIZ_FONTS_DIR", folder_.c_str(), 1);
     image_ = RecordingImage();
-    std::string error;
-    auto checked = qt::CheckImage(image_, &error);
-    ASSERT_TRUE(checked) << error;
-    runtime_ = std::make_unique<qt::QtRuntime>(image_, std::move(*checked));
-    SetRuntime(runtime_.get());
+    runtime_ = StartRuntime(image_);
+    ASSERT_TRUE(runtime_);
   }
   void TearDown() override {
     SetRuntime(nullptr);

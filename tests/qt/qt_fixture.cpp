@@ -78,15 +78,22 @@ std::vector<QMessageBox*> OpenMessageBoxes() {
   return boxes;
 }
 
+std::unique_ptr<qt::QtRuntime> StartRuntime(const ProgramImage& image) {
+  std::string error;
+  auto checked = qt::CheckImage(image, &error);
+  EXPECT_TRUE(checked) << error;
+  if (!checked) return nullptr;
+  auto runtime = std::make_unique<qt::QtRuntime>(image, std::move(*checked));
+  SetRuntime(runtime.get());
+  return runtime;
+}
+
 void QtRuntimeTest::SetUp() {
   HandlerLog().clear();
   ThrowingHandler().clear();
   image_ = RecordingImage();
-  std::string error;
-  auto checked = qt::CheckImage(image_, &error);
-  ASSERT_TRUE(checked) << error;
-  runtime_ = std::make_unique<qt::QtRuntime>(image_, std::move(*checked));
-  SetRuntime(runtime_.get());
+  runtime_ = StartRuntime(image_);
+  ASSERT_TRUE(runtime_);
   runtime_->LoadForm("frm1", 2, 0, 0, refs_.data());
   QCoreApplication::processEvents();
 }

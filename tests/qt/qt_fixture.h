@@ -42,6 +42,10 @@ inline const std::array<const char*, kControlCount> kNames = {
     "lbl25", "lbl55", "lbl26", "lbl27", "lbl28", "cmd1",  "cmd2",  "pro1",
     "lbl1",  "lbl29", "lbl30", "lbl31", "lbl32"};
 
+// A Qt runtime over `image`, made the program's runtime; nullptr (with a
+// test failure) when the image does not check.
+std::unique_ptr<qt::QtRuntime> StartRuntime(const ProgramImage& image);
+
 // The content of an embedded resource (unpacked).
 std::string EmbeddedContent(const std::string& name);
 
