@@ -319,6 +319,26 @@ void ParseControl(Record& record, const FormDef& form, ControlDef& c) {
   }
 }
 
+// The kind that a control name's prefix stands for.
+std::optional<ControlKind> KindOfName(std::string_view name) {
+  if (name.starts_with("frm")) return ControlKind::kForm;
+  if (name.starts_with("lbl")) return ControlKind::kLabel;
+  if (name.starts_with("cmd")) return ControlKind::kButton;
+  if (name.starts_with("pro")) return ControlKind::kProgress;
+  return std::nullopt;
+}
+
+// A kind as the control-list messages name it.
+const char* KindText(ControlKind kind) {
+  switch (kind) {
+    case ControlKind::kForm: return "form";
+    case ControlKind::kLabel: return "label";
+    case ControlKind::kButton: return "button";
+    case ControlKind::kProgress: return "progress control";
+  }
+  return "control";
+}
+
 }  // namespace
 
 int PixelsForExtent(float extent) {
@@ -391,6 +411,34 @@ std::optional<FormDef> ParseFormDef(std::string_view text,
     return std::nullopt;
   }
   return form;
+}
+
+bool CheckFormControls(const FormDef& form,
+                       std::span<const std::string> control_names,
+                       std::string* error) {
+  auto fail = [error](std::string message) {
+    if (error != nullptr) *error = std::move(message);
+    return false;
+  };
+  std::set<std::string_view> listed;
+  for (const std::string& name : control_names) {
+    if (!listed.insert(name).second) {
+      return fail("the control name " + name + " is listed twice");
+    }
+    const auto kind = KindOfName(name);
+    if (!kind) return fail("the control name " + name + " names no control kind");
+    const bool is_form = *kind == ControlKind::kForm;
+    const ControlDef* def = is_form ? nullptr : form.Find(name);
+    if (is_form ? name != form.name : def == nullptr) {
+      return fail(std::string("the form definition has no ") + KindText(*kind) +
+                  " " + name);
+    }
+    if (def != nullptr && def->kind != *kind) {
+      return fail(name + " is a " + KindText(def->kind) + ", not a " +
+                  KindText(*kind));
+    }
+  }
+  return true;
 }
 
 }  // namespace lq

@@ -45,6 +45,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -105,5 +106,21 @@ int PixelsForExtent(float extent);
 // Parses a definition.  On failure returns nothing and puts into *error a
 // message that begins "line N: ".
 std::optional<FormDef> ParseFormDef(std::string_view text, std::string* error);
+
+// Checks that `form` can stand behind a program's control-name list, the
+// list the references are handed out in: no name is listed twice; each
+// name's prefix gives its kind (frm form, lbl label, cmd button, pro
+// progress control); a frm name is the form record's own name; every other
+// name is a control of that kind.  Controls the list does not name are
+// allowed.  On the first fault returns false and puts into *error one of
+//   "the control name N is listed twice"
+//   "the control name N names no control kind"
+//   "the form definition has no K N"          (K: form, label, button,
+//                                               progress control)
+//   "N is a K1, not a K2"
+// which the caller prefixes with the definition's own name.
+bool CheckFormControls(const FormDef& form,
+                       std::span<const std::string> control_names,
+                       std::string* error);
 
 }  // namespace lq

@@ -19,6 +19,7 @@
 #include <string_view>
 #include <vector>
 
+#include "form/control_names.h"
 #include "runtime/form_def.h"
 #include "runtime/resource_set.h"
 
@@ -322,6 +323,8 @@ Bytes BuildSet(const std::string& assets, const std::string& form) {
         &why);
     if (!parsed) Refuse(form, why);
     if (parsed->name != "frm1") Refuse(form, "defines the form " + parsed->name + ", expected frm1");
+    const std::vector<std::string> names(lq::kControlNames.begin(), lq::kControlNames.end());
+    if (!lq::CheckFormControls(*parsed, names, &why)) Refuse(form, why);
     entries.push_back({":{frm1", std::move(packed),
                        static_cast<std::uint32_t>(content.size())});
   }

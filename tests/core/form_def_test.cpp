@@ -159,6 +159,50 @@ TEST(FormDefTest, RejectsBadFormRecords) {
   }
 }
 
+// ---- a definition against a control-name list ----------------------------
+
+TEST(FormDefTest, ChecksTheControlsAListNames) {
+  std::string error;
+  const auto form = ParseFormDef(
+      "form frm1 title=\"t\" width=200 extent=1500\n"
+      "label lbl2 x=0 y=0 w=10 h=10\n"
+      "button cmd1 x=20 y=0 w=10 h=10\n"
+      "progress pro1 x=40 y=0 w=10 h=10\n"
+      "button lbl3 x=60 y=0 w=10 h=10\n"
+      "label lbl9 x=80 y=0 w=10 h=10\n",  // named by no list: allowed
+      &error);
+  ASSERT_TRUE(form) << error;
+  const struct {
+    std::vector<std::string> names;
+    std::string fault;  // empty: accepted
+  } cases[] = {
+      {{"frm1", "lbl2", "cmd1", "pro1"}, ""},
+      {{"lbl2", "pro1", "frm1"}, ""},  // the form need not come first
+      {{}, ""},
+      {{"frm1", "lbl2", "cmd1", "lbl2"}, "the control name lbl2 is listed twice"},
+      {{"frm1", "frm1"}, "the control name frm1 is listed twice"},
+      {{"frm1", "txt1"}, "the control name txt1 names no control kind"},
+      {{"frm1", "Lbl2"}, "the control name Lbl2 names no control kind"},
+      {{"frm2", "lbl2"}, "the form definition has no form frm2"},
+      {{"frm1", "frm2"}, "the form definition has no form frm2"},
+      {{"frm1", "lbl4"}, "the form definition has no label lbl4"},
+      {{"frm1", "cmd2"}, "the form definition has no button cmd2"},
+      {{"frm1", "pro2"}, "the form definition has no progress control pro2"},
+      {{"frm1", "lbl3"}, "lbl3 is a button, not a label"},
+      {{"frm1", "cmd1", "lbl2", "pro1", "lbl3", "lbl4"},  // the first fault
+       "lbl3 is a button, not a label"},
+  };
+  for (const auto& c : cases) {
+    std::string names;
+    for (const std::string& n : c.names) names += n + " ";
+    SCOPED_TRACE(names);
+    error.clear();
+    EXPECT_EQ(CheckFormControls(*form, c.names, &error), c.fault.empty());
+    EXPECT_EQ(error, c.fault);
+    EXPECT_EQ(CheckFormControls(*form, c.names, nullptr), c.fault.empty());
+  }
+}
+
 // ---- the quiz window's definition, as the build embeds it ----------------
 
 FormDef EmbeddedForm() {

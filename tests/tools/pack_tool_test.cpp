@@ -1,5 +1,6 @@
 // Runs the packing tool on generated inputs: small but exact recordings, a
-// tiny TrueType-signed font and a form file, then on broken copies of them.
+// tiny TrueType-signed font and the project's own window definition, then on
+// broken copies of them.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <spawn.h>
@@ -172,6 +173,19 @@ std::set<std::string> Listing(const fs::path& folder) {
   return names;
 }
 
+// Where the record that begins with `start` (kind and name) begins in a
+// definition, or npos (a failure of the test: the form has changed).
+std::size_t RecordAt(const std::string& text, const std::string& start) {
+  const std::size_t at = text.find("\n" + start);
+  EXPECT_NE(at, std::string::npos) << "no record \"" << start << "\" in the form";
+  return at == std::string::npos ? at : at + 1;
+}
+
+void DropRecord(std::string& text, const std::string& start) {
+  const std::size_t at = RecordAt(text, start);
+  if (at != std::string::npos) text.erase(at, text.find('\n', at) + 1 - at);
+}
+
 class PackToolTest : public ::testing::Test {
  public:  // the cases' mutations reach the inputs through a PackToolTest&
   void SetUp() override {
@@ -192,10 +206,9 @@ class PackToolTest : public ::testing::Test {
     inputs_["NewHebrew"] = FakeFont("PCMiriam");
     WriteFile(assets_ / "OldHebrew.ttf", inputs_["OldHebrew"]);
     WriteFile(assets_ / "NewHebrew.ttf", inputs_["NewHebrew"]);
-    const std::string form =
-        "form frm1 title=\"Hebrew Letters\" width=200 extent=3000\n"
-        "label lbl2 x=0 y=0 w=50 h=20 caption=\"alef\"\n";
-    inputs_["form"] = Bytes(form.begin(), form.end());
+    // The project's own window definition: the one the build packs.
+    inputs_["form"] = ReadFile(fs::path(LQ_SOURCE_DIR) / "form" / "frm1.form");
+    ASSERT_FALSE(inputs_["form"].empty());
     form_ = root_ / "frm1.form";
     WriteFile(form_, inputs_["form"]);
   }
@@ -266,6 +279,13 @@ TEST_F(PackToolTest, RefusesFaultyInputsNamingFileAndFault) {
       Bytes b = t.inputs_[key];
       change(b);
       WriteFile(t.assets_ / (std::string(key) + ".wav"), b);
+    };
+  };
+  auto edit_form = [](std::function<void(std::string&)> change) -> Mutate {
+    return [change](PackToolTest& t) {
+      std::string text(t.inputs_["form"].begin(), t.inputs_["form"].end());
+      change(text);
+      WriteFile(t.form_, Bytes(text.begin(), text.end()));
     };
   };
   struct Case {
@@ -350,6 +370,21 @@ TEST_F(PackToolTest, RefusesFaultyInputsNamingFileAndFault) {
          WriteFile(t.form_, Bytes(other.begin(), other.end()));
        },
        "frm1.form", "defines the form frm2, expected frm1"},
+      // Definitions that parse but that the program could not build.
+      {"form without lbl32", edit_form([](std::string& text) { DropRecord(text, "label lbl32 "); }),
+       "frm1.form", "the form definition has no label lbl32"},
+      {"cmd2 as a label",
+       edit_form([](std::string& text) {
+         const std::size_t at = RecordAt(text, "button cmd2 ");
+         if (at != std::string::npos) text.replace(at, 6, "label");
+       }),
+       "frm1.form", "cmd2 is a label, not a button"},
+      {"form record only",
+       edit_form([](std::string& text) {
+         const std::size_t at = RecordAt(text, "form frm1 ");
+         if (at != std::string::npos) text.erase(text.find('\n', at) + 1);
+       }),
+       "frm1.form", "the form definition has no label lbl2"},
   };
 
   for (const Case& c : cases) {
