@@ -1,23 +1,16 @@
 #include "runtime/qt/qt_runtime.h"
 
 #include <QApplication>
-#include <QAudioDevice>
-#include <QAudioFormat>
-#include <QAudioSink>
-#include <QBuffer>
 #include <QCloseEvent>
-#include <QElapsedTimer>
 #include <QEventLoop>
-#include <QFileInfo>
 #include <QFocusEvent>
 #include <QFontDatabase>
+#include <QGuiApplication>
 #include <QLabel>
-#include <QMediaDevices>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QTimer>
 #include <QWidget>
 
 #include <algorithm>
@@ -26,9 +19,12 @@
 #include <functional>
 #include <iostream>
 #include <set>
+#include <string_view>
+
+#include <xcb/xcb.h>
 
 #include "runtime/files.h"
-#include "runtime/qt/wave.h"
+#include "runtime/qt/report.h"
 
 namespace lq::qt {
 
@@ -125,10 +121,6 @@ bool ValidFontSize(float size) {
   return std::isfinite(size) && size > 0.0f && size <= 1000.0f;
 }
 
-void Report(const std::string& message) {
-  std::cerr << "letter-quiz: " << message << std::endl;
-}
-
 std::string StatusText(int status) {
   switch (status) {
     case kErrInvalidControl: return "invalid control";
@@ -165,23 +157,11 @@ bool IsUserInput(QEvent::Type type) {
   }
 }
 
-// The kind that a control name's prefix stands for.
-std::optional<ControlKind> KindOfName(const std::string& name) {
-  if (name.rfind("frm", 0) == 0) return ControlKind::kForm;
-  if (name.rfind("lbl", 0) == 0) return ControlKind::kLabel;
-  if (name.rfind("cmd", 0) == 0) return ControlKind::kButton;
-  if (name.rfind("pro", 0) == 0) return ControlKind::kProgress;
-  return std::nullopt;
-}
-
-const char* KindText(ControlKind kind) {
-  switch (kind) {
-    case ControlKind::kForm: return "form";
-    case ControlKind::kLabel: return "label";
-    case ControlKind::kButton: return "button";
-    case ControlKind::kProgress: return "progress control";
-  }
-  return "control";
+// A TrueType or OpenType font file, by its first four bytes.
+bool IsTrueType(const std::vector<std::uint8_t>& bytes) {
+  if (bytes.size() < 12) return false;
+  const std::string_view tag(reinterpret_cast<const char*>(bytes.data()), 4);
+  return tag == std::string_view("\0\1\0\0", 4) || tag == "true" || tag == "OTTO";
 }
 
 // The top-level window; reports its closing.
@@ -231,13 +211,11 @@ void SetRole(QWidget* widget, QPalette::ColorRole role, const QColor& colour) {
   widget->setPalette(p);
 }
 
-constexpr int kAudioGuardMs = 1000;  // past the duration, a stuck sink
-constexpr qint64 kMaxOutputLatencyMs = 500;
-// The output buffer asked for: short, so that the sound's end is near the
-// moment the sink has taken the last data.
-constexpr int kOutputBufferMs = 100;
-
 }  // namespace
+
+void Report(const std::string& message) {
+  std::cerr << "letter-quiz: " << message << std::endl;
+}
 
 struct QtRuntime::Control {
   ControlKind kind = ControlKind::kLabel;
@@ -290,9 +268,11 @@ QtRuntime::QtRuntime(const ProgramImage& program, CheckedImage image)
       channels_(&image_.resources),
       random_(std::random_device{}()) {
   qApp->installEventFilter(this);
+  qApp->installNativeEventFilter(this);
 }
 
 QtRuntime::~QtRuntime() {
+  qApp->removeNativeEventFilter(this);
   qApp->removeEventFilter(this);
   delete window_.data();
 }
@@ -342,41 +322,46 @@ void QtRuntime::LoadForm(const std::string& form_name, int, int, int,
     Fatal("the form definition " + resource + " defines " + form->name +
           ", not " + form_name);
   }
-  // Every listed name must be defined, once, with the kind its prefix names.
-  std::set<std::string> listed;
-  for (const std::string& name : image_.control_names) {
-    if (!listed.insert(name).second) Fatal("the control name " + name + " is listed twice");
-    const auto kind = KindOfName(name);
-    if (!kind) Fatal("the control name " + name + " names no control kind");
-    const bool is_form = *kind == ControlKind::kForm;
-    const ControlDef* def = is_form ? nullptr : form->Find(name);
-    if (is_form ? name != form->name : def == nullptr) {
-      Fatal("the form definition " + resource + " has no " + KindText(*kind) + " " + name);
-    }
-    if (def != nullptr && def->kind != *kind) {
-      Fatal("in the form definition " + resource + ", " + name + " is a " +
-            KindText(def->kind) + ", not a " + KindText(*kind));
-    }
+  // Every listed name must be defined, once, with the kind its prefix names
+  // (the same check refuses such a definition when the program is built).
+  if (!CheckFormControls(*form, image_.control_names, &error)) {
+    Fatal("the form definition " + resource + " cannot be built: " + error);
   }
 
-  // The faces the labels ask for by name live in the mapped fonts folder
-  // (Qt's font database is the process's: each file is added once).
-  static std::set<QString> registered;
-  for (const char* file : {"/NewHebrew.ttf", "/OldHebrew.ttf"}) {
-    const QString path = QString::fromStdString(FontsFolder() + file);
-    if (!QFileInfo::exists(path) || registered.count(path) > 0) continue;
-    if (QFontDatabase::addApplicationFont(path) < 0) {
-      Report("cannot load the font " + path.toStdString() + "; its face falls back");
-    } else {
-      registered.insert(path);
-    }
-  }
-
+  RegisterEmbeddedFonts();
   Build(*form);
   for (std::size_t i = 0; i < controls_.size(); ++i) {
     refs[i] = kFirstRef + static_cast<ControlRef>(i);
   }
   window_->show();
+  if (QGuiApplication::platformName() == QLatin1String("xcb")) {
+    native_window_ = static_cast<std::uintptr_t>(window_->winId());
+  }
+  // The window paints before anything else of the start, such as opening
+  // the sound output for the first recording.
+  WaitForFirstPaint();
+}
+
+// The faces that the labels ask for by name are the program's own: every
+// TrueType font of the resource set is added to Qt's font database from
+// memory.  Nothing at the font files' paths is opened or trusted.  The
+// database is the process's: each font is added once.
+void QtRuntime::RegisterEmbeddedFonts() {
+  static std::set<const std::uint8_t*> registered;
+  for (const ResourceEntry& entry : image_.resources.entries()) {
+    if (registered.count(entry.stored.data()) > 0) continue;
+    std::vector<std::uint8_t> content;
+    std::string error;
+    if (!ResourceSet::Content(entry, content, &error) || !IsTrueType(content)) continue;
+    const QByteArray data(reinterpret_cast<const char*>(content.data()),
+                          static_cast<qsizetype>(content.size()));
+    if (QFontDatabase::addApplicationFontFromData(data) < 0) {
+      Report("cannot use the program's font " + std::string(entry.name) +
+             "; its face falls back to another");
+      continue;
+    }
+    registered.insert(entry.stored.data());
+  }
 }
 
 void QtRuntime::Build(const FormDef& form) {
@@ -394,43 +379,43 @@ void QtRuntime::Build(const FormDef& form) {
   window->setFixedSize(form.width, form.height());
 
   std::vector<std::unique_ptr<Control>> built;
-  for (const ControlDef& d : form.controls) {
+  for (const ControlDef& def : form.controls) {
     auto c = std::make_unique<Control>();
-    c->kind = d.kind;
-    c->name = d.name;
-    switch (d.kind) {
+    c->kind = def.kind;
+    c->name = def.name;
+    switch (def.kind) {
       case ControlKind::kLabel: {
         auto* label = new QLabel(window);
         label->setTextFormat(Qt::PlainText);
         label->setAlignment(Qt::AlignCenter);
-        label->setText(Latin1(d.caption));
+        label->setText(Latin1(def.caption));
         label->setAutoFillBackground(true);
         QColor colour;
-        if (ToQColor(d.fore, colour)) SetRole(label, QPalette::WindowText, colour);
-        if (ToQColor(d.back, colour)) SetRole(label, QPalette::Window, colour);
-        c->style = d.style;
-        c->frame = d.frame;
-        ApplyFrame(label, d.style, d.frame);
+        if (ToQColor(def.fore, colour)) SetRole(label, QPalette::WindowText, colour);
+        if (ToQColor(def.back, colour)) SetRole(label, QPalette::Window, colour);
+        c->style = def.style;
+        c->frame = def.frame;
+        ApplyFrame(label, def.style, def.frame);
         c->widget = label;
         break;
       }
       case ControlKind::kButton: {
-        auto* button = new QPushButton(Latin1(d.caption), window);
+        auto* button = new QPushButton(Latin1(def.caption), window);
         button->setAutoDefault(false);
-        const std::string event = d.name + "_Click";
+        const std::string event = def.name + "_Click";
         connect(button, &QPushButton::clicked, this, [this, event] { Dispatch(event); });
         c->widget = button;
         break;
       }
       case ControlKind::kProgress: {
         auto* bar = new ScoreBar(window);
-        c->minimum = d.minimum;
-        c->maximum = d.maximum;
-        c->value = d.value;
-        bar->setRange(d.minimum, d.maximum);
+        c->minimum = def.minimum;
+        c->maximum = def.maximum;
+        c->value = def.value;
+        bar->setRange(def.minimum, def.maximum);
         bar->setTextVisible(true);
         bar->setAlignment(Qt::AlignCenter);
-        bar->SetText(Latin1(d.text));
+        bar->SetText(Latin1(def.text));
         c->widget = bar;
         break;
       }
@@ -438,12 +423,12 @@ void QtRuntime::Build(const FormDef& form) {
         break;  // the parser makes no second form
     }
     QFont font = window->font();
-    if (!d.font_face.empty()) font.setFamily(Latin1(d.font_face));
-    font.setPixelSize(PixelsForPoints(d.font_size));
+    if (!def.font_face.empty()) font.setFamily(Latin1(def.font_face));
+    font.setPixelSize(PixelsForPoints(def.font_size));
     c->widget->setFont(font);
-    c->widget->setObjectName(QString::fromStdString(d.name));
-    c->widget->setGeometry(d.x, d.y, d.width, d.height);
-    c->widget->setVisible(d.visible);
+    c->widget->setObjectName(QString::fromStdString(def.name));
+    c->widget->setGeometry(def.x, def.y, def.width, def.height);
+    c->widget->setVisible(def.visible);
     built.push_back(std::move(c));
   }
   for (auto& c : built) {
@@ -501,6 +486,11 @@ QtRuntime::Control* QtRuntime::ControlOf(QObject* object) {
 
 bool QtRuntime::eventFilter(QObject* watched, QEvent* event) {
   const QEvent::Type type = event->type();
+  if (type == QEvent::Paint && !painted_ && watched == window_.data()) {
+    painted_ = true;
+    if (on_paint_) on_paint_();
+    return false;
+  }
   if (busy_ > 0 && IsUserInput(type)) {
     event->accept();
     return true;  // dropped: neither delivered now nor later
@@ -513,7 +503,12 @@ bool QtRuntime::eventFilter(QObject* watched, QEvent* event) {
       if (c == nullptr || c->kind == ControlKind::kButton) return false;
       auto* mouse = static_cast<QMouseEvent*>(event);
       if (mouse->button() != Qt::LeftButton) return false;
-      if (type != QEvent::MouseButtonRelease) {
+      if (type == QEvent::MouseButtonDblClick) {
+        // The second press of a double click is a double click, not a
+        // second click: its release clicks nothing.
+        pressed_ = nullptr;
+        Dispatch(c->name + "_DblClick");
+      } else if (type == QEvent::MouseButtonPress) {
         pressed_ = watched;
       } else {
         const bool click = pressed_ == watched &&
@@ -536,6 +531,21 @@ bool QtRuntime::eventFilter(QObject* watched, QEvent* event) {
     default:
       return false;
   }
+}
+
+// On X, another client may destroy the window (xdotool windowclose, a
+// session manager).  Qt then keeps running without it; the runtime takes
+// it as the window's closing.
+bool QtRuntime::nativeEventFilter(const QByteArray& type, void* message, qintptr*) {
+  if (native_window_ == 0 || closed_ || type != "xcb_generic_event_t") return false;
+  const auto* generic = static_cast<const xcb_generic_event_t*>(message);
+  if ((generic->response_type & 0x7F) != XCB_DESTROY_NOTIFY) return false;
+  const auto* destroyed = static_cast<const xcb_destroy_notify_event_t*>(message);
+  if (destroyed->window == native_window_) {
+    native_window_ = 0;
+    OnWindowClosed();
+  }
+  return false;
 }
 
 void QtRuntime::Dispatch(const std::string& event) {
@@ -583,104 +593,6 @@ void QtRuntime::ProcessEvents() {
 }
 
 std::int32_t QtRuntime::TestKeepRunning() { return closed_ ? 0 : -1; }
-
-void QtRuntime::RunBusy(QEventLoop& loop, int timeout_ms) {
-  if (closed_) return;
-  QTimer guard;
-  guard.setSingleShot(true);
-  guard.setTimerType(Qt::PreciseTimer);
-  connect(&guard, &QTimer::timeout, &loop, &QEventLoop::quit);
-  guard.start(std::max(timeout_ms, 0));
-  QEventLoop* outer = busy_loop_;
-  busy_loop_ = &loop;
-  ++busy_;
-  loop.exec();
-  --busy_;
-  busy_loop_ = outer;
-}
-
-void QtRuntime::Pause(std::int32_t units) {
-  if (closed_ || units <= 0) return;
-  QEventLoop loop;
-  RunBusy(loop, units);
-}
-
-void QtRuntime::WaitWithoutAudio(int duration_ms, const std::string& why) {
-  if (!said_no_audio_) {
-    said_no_audio_ = true;
-    Report(why + "; recordings are replaced by silence of the same length");
-  }
-  QEventLoop loop;
-  RunBusy(loop, duration_ms);
-}
-
-int QtRuntime::PlayWaveFromMemory(const std::string& wave, std::int32_t flags) {
-  if (flags != 4) return kErrInvalidArgument;  // from memory, waiting
-  DecodedWave pcm;
-  std::string error;
-  if (!DecodeWave(wave, pcm, &error)) {
-    Report("cannot play a recording: " + error);
-    return kErrAudio;
-  }
-  if (closed_ || pcm.frames == 0) return kOk;
-  const int duration_ms = pcm.DurationMs();
-
-  QAudioFormat format;
-  format.setSampleRate(pcm.sample_rate);
-  format.setChannelCount(pcm.channels);
-  format.setSampleFormat(QAudioFormat::Int16);
-  const QAudioDevice device = QMediaDevices::defaultAudioOutput();
-  if (device.isNull()) {
-    WaitWithoutAudio(duration_ms, "no audio output");
-    return kOk;
-  }
-  if (!device.isFormatSupported(format)) {
-    WaitWithoutAudio(duration_ms, "the audio output cannot play " +
-                                      std::to_string(pcm.sample_rate) + " Hz 16-bit");
-    return kOk;
-  }
-
-  QByteArray bytes(reinterpret_cast<const char*>(pcm.samples.data()),
-                   static_cast<qsizetype>(pcm.samples.size() * sizeof(std::int16_t)));
-  QBuffer source(&bytes);
-  source.open(QIODevice::ReadOnly);
-  QEventLoop loop;
-  QElapsedTimer clock;
-  bool drained = false;
-  int play_ms = duration_ms;  // the sound, and the output's buffer after it
-  // Done once the sink has taken all the data and the sound has had its time.
-  auto check = [&] {
-    if (drained && clock.elapsed() >= play_ms) loop.quit();
-  };
-  QTimer at_end;
-  at_end.setSingleShot(true);
-  connect(&at_end, &QTimer::timeout, &loop, check);
-  QAudioSink sink(device, format);
-  connect(&sink, &QAudioSink::stateChanged, &loop, [&](QAudio::State state) {
-    if (state == QAudio::IdleState || state == QAudio::StoppedState) {
-      drained = true;
-      check();
-    }
-  });
-  const int bytes_per_second = format.bytesForFrames(pcm.sample_rate);
-  if (bytes_per_second > 0) sink.setBufferSize(bytes_per_second * kOutputBufferMs / 1000);
-  clock.start();
-  sink.start(&source);
-  if (sink.error() != QAudio::NoError || sink.state() == QAudio::StoppedState) {
-    sink.disconnect(&loop);
-    WaitWithoutAudio(duration_ms, "the audio output does not start");
-    return kOk;
-  }
-  if (bytes_per_second > 0) {
-    play_ms += static_cast<int>(std::clamp<qint64>(
-        qint64{sink.bufferSize()} * 1000 / bytes_per_second, 0, kMaxOutputLatencyMs));
-  }
-  at_end.start(play_ms);
-  RunBusy(loop, play_ms + kAudioGuardMs);
-  sink.disconnect(&loop);
-  sink.stop();
-  return kOk;
-}
 
 // ---- services ---------------------------------------------------------------
 

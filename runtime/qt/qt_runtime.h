@@ -21,11 +21,21 @@
 // keeps the window painted, while user input (mouse buttons, wheel, keys,
 // touch) is dropped before it reaches any widget and no handler is
 // dispatched, so no handler runs inside another.  Closing the window ends
-// the busy time at once.
+// the busy time at once.  The timing of playback and pauses lives in
+// playback.cpp.
+//
+// Faces: the runtime registers the TrueType fonts of the program's own
+// resource set with Qt's font database before the window is built, so the
+// faces that labels ask for by name never depend on what stands in the
+// fonts folder.
 #pragma once
 
+#include <QAbstractNativeEventFilter>
 #include <QObject>
 #include <QPointer>
+
+#include <cstdint>
+#include <functional>
 
 #include <memory>
 #include <optional>
@@ -59,7 +69,9 @@ std::optional<CheckedImage> CheckImage(const ProgramImage& program,
 // The first handle LoadForm hands out; reference i is kFirstRef + i.
 inline constexpr ControlRef kFirstRef = 0x100;
 
-class QtRuntime final : public QObject, public Runtime {
+class QtRuntime final : public QObject,
+                        public QAbstractNativeEventFilter,
+                        public Runtime {
  public:
   // Needs a QApplication.  The image's spans must outlive the runtime.
   QtRuntime(const ProgramImage& program, CheckedImage image);
@@ -111,6 +123,8 @@ class QtRuntime final : public QObject, public Runtime {
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
+  bool nativeEventFilter(const QByteArray& type, void* message,
+                         qintptr* result) override;
 
  private:
   struct Control;
@@ -122,10 +136,20 @@ class QtRuntime final : public QObject, public Runtime {
   Control* ControlOf(QObject* object);
   void Dispatch(const std::string& event);
   void OnWindowClosed();
-  // Runs `loop` with user input dropped until it quits, `timeout_ms` pass
-  // or the window is closed.
-  void RunBusy(QEventLoop& loop, int timeout_ms);
+  void RegisterEmbeddedFonts();
+
+  // Busy time (playback.cpp).  `step` is asked at the start, whenever the
+  // time it asked for has come, and whenever `*poke` is called while the
+  // busy time lasts: it returns the milliseconds to wait before it is asked
+  // again, or a negative value when the wait is over.  A window close ends
+  // the busy time at once.  User input is dropped meanwhile.
+  void RunBusy(const std::function<std::int64_t()>& step,
+               std::function<void()>* poke = nullptr);
+  // Waits `ms` milliseconds, no less, as busy time.
+  void BusyFor(std::int64_t ms);
   void WaitWithoutAudio(int duration_ms, const std::string& why);
+  // Busy time until the window has been painted once (or a short guard).
+  void WaitForFirstPaint();
 
   const ProgramImage program_;
   CheckedImage image_;
@@ -140,7 +164,11 @@ class QtRuntime final : public QObject, public Runtime {
   int busy_ = 0;
   QEventLoop* busy_loop_ = nullptr;
   QPointer<QObject> pressed_;
+  bool painted_ = false;
+  std::function<void()> on_paint_;
+  std::uintptr_t native_window_ = 0;  // the X window, on the xcb platform
   bool said_no_audio_ = false;
+  bool said_output_stuck_ = false;
   std::string fatal_message_;
 };
 

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <iostream>
 #include <memory>
@@ -19,32 +20,104 @@ namespace {
 // While the QApplication starts: Qt's messages are held back, and its
 // fatal message (no platform plugin could start, no display) becomes one
 // clear line and exit status 1 instead of an abort.
-std::vector<QString>* g_held_messages = nullptr;
+struct HeldMessage {
+  QString formatted;
+  QString text;
+};
+std::vector<HeldMessage>* g_held_messages = nullptr;
+// The platform asked for by "-platform NAME" on the command line, if any.
+QString g_platform_argument;
+
+bool AnyHeld(const QString& needle) {
+  if (g_held_messages == nullptr) return false;
+  for (const HeldMessage& m : *g_held_messages) {
+    if (m.text.contains(needle, Qt::CaseInsensitive)) return true;
+  }
+  return false;
+}
+
+// Why the platform could not start, in one line.
+std::string NoPlatformLine(const QString& fatal) {
+  QString asked = g_platform_argument;
+  QString by = QStringLiteral("-platform");
+  if (asked.isEmpty()) {
+    asked = qEnvironmentVariable("QT_QPA_PLATFORM");
+    by = QStringLiteral("QT_QPA_PLATFORM");
+  }
+  const QString display = qEnvironmentVariable("DISPLAY");
+  QString why;
+  if (AnyHeld(QStringLiteral("Could not find the Qt platform plugin"))) {
+    why = QStringLiteral("there is no such Qt platform plugin");
+    const qsizetype at = fatal.indexOf(QStringLiteral("Available platform plugins are:"));
+    if (at >= 0) {
+      QString available = fatal.mid(at + 31).trimmed();
+      if (available.endsWith('.')) available.chop(1);
+      why += QStringLiteral(" (there are: ") + available + QStringLiteral(")");
+    }
+  } else if (AnyHeld(QStringLiteral("could not connect to display"))) {
+    why = display.isEmpty()
+              ? QStringLiteral("DISPLAY is not set")
+              : QStringLiteral("cannot connect to the X display \"") + display +
+                    QStringLiteral("\"");
+  } else if (AnyHeld(QStringLiteral("Failed to create wl_display")) ||
+             AnyHeld(QStringLiteral("wayland"))) {
+    why = QStringLiteral("cannot connect to a Wayland display");
+  } else {
+    why = QStringLiteral("it failed to start");
+  }
+  if (!asked.isEmpty()) {
+    return "letter-quiz: cannot start the Qt platform \"" + asked.toStdString() +
+           "\" that " + by.toStdString() + " names: " + why.toStdString();
+  }
+  if (!display.isEmpty()) {
+    return "letter-quiz: cannot open a display: " + why.toStdString();
+  }
+  return "letter-quiz: cannot open a display: no Qt platform could start "
+         "(is DISPLAY or WAYLAND_DISPLAY set?)";
+}
 
 void HoldMessage(QtMsgType type, const QMessageLogContext& context,
                  const QString& message) {
   if (type == QtFatalMsg) {
-    std::fputs(
-        "letter-quiz: cannot open a display: no Qt platform could start "
-        "(is DISPLAY or WAYLAND_DISPLAY set?)\n",
-        stderr);
+    const std::string line = NoPlatformLine(message) + "\n";
+    std::fputs(line.c_str(), stderr);
     std::fflush(nullptr);
     std::_Exit(1);
   }
   if (g_held_messages != nullptr) {
-    g_held_messages->push_back(qFormatLogMessage(type, context, message));
+    g_held_messages->push_back({qFormatLogMessage(type, context, message), message});
+  }
+}
+
+// Once the application runs: Qt's own report of a missing sound server is
+// dropped, as the runtime says so itself, once, in its own words.
+QtMessageHandler g_next_handler = nullptr;
+
+void FilterMessage(QtMsgType type, const QMessageLogContext& context,
+                   const QString& message) {
+  if (message.startsWith(QLatin1String("PulseAudioService: pa_context_connect() failed"))) {
+    return;
+  }
+  if (g_next_handler != nullptr) {
+    g_next_handler(type, context, message);
+  } else {
+    std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
   }
 }
 
 std::unique_ptr<QApplication> OpenDisplay(int& argc, char** argv) {
-  std::vector<QString> held;
+  for (int i = 1; i + 1 < argc; ++i) {
+    if (std::strcmp(argv[i], "-platform") == 0) g_platform_argument = argv[i + 1];
+  }
+  std::vector<HeldMessage> held;
   g_held_messages = &held;
   const QtMessageHandler previous = qInstallMessageHandler(HoldMessage);
   auto app = std::make_unique<QApplication>(argc, argv);
-  qInstallMessageHandler(previous);
   g_held_messages = nullptr;
-  for (const QString& message : held) {
-    std::fprintf(stderr, "%s\n", qPrintable(message));
+  g_next_handler = previous;
+  qInstallMessageHandler(FilterMessage);
+  for (const HeldMessage& message : held) {
+    std::fprintf(stderr, "%s\n", qPrintable(message.formatted));
   }
   app->setQuitOnLastWindowClosed(false);  // the program's loop decides
   return app;
