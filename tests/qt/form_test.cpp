@@ -105,6 +105,54 @@ TEST_F(FormTest, ClicksWithoutABoundHandlerRunNothing) {
   EXPECT_EQ(HandlerLog(), Log{});
 }
 
+// As a double click reaches a widget: press, release, double click (the
+// second press), release.
+void DoubleClick(QWidget* widget) {
+  const QPointF at(widget->rect().center());
+  const QPointF global = widget->mapToGlobal(at);
+  for (const auto& [type, buttons] :
+       {std::pair{QEvent::MouseButtonPress, Qt::LeftButton},
+        std::pair{QEvent::MouseButtonRelease, Qt::NoButton},
+        std::pair{QEvent::MouseButtonDblClick, Qt::LeftButton},
+        std::pair{QEvent::MouseButtonRelease, Qt::NoButton}}) {
+    QMouseEvent event(type, at, global, Qt::LeftButton, buttons, Qt::NoModifier);
+    QApplication::sendEvent(widget, &event);
+  }
+}
+
+TEST_F(FormTest, ADoubleClickIsOneClickOnALabelAndTwoOnAButton) {
+  DoubleClick(W("lbl55"));
+  DoubleClick(W("lbl7"));
+  EXPECT_EQ(HandlerLog(), (Log{"lbl55_Click", "lbl7_Click"}));
+  HandlerLog().clear();
+  DoubleClick(W("cmd2"));  // a button keeps its own behaviour
+  EXPECT_EQ(HandlerLog(), (Log{"cmd2_Click", "cmd2_Click"}));
+  HandlerLog().clear();
+  Click(W("lbl55"));  // and the next single click counts again
+  EXPECT_EQ(HandlerLog(), Log{"lbl55_Click"});
+}
+
+// The window has been painted when LoadForm returns, before the start goes
+// on to its first sound.
+TEST(FormPaintTest, LoadFormReturnsOnceTheWindowHasBeenPainted) {
+  struct PaintWatch : QObject {
+    bool painted = false;
+    bool eventFilter(QObject* watched, QEvent* e) override {
+      if (e->type() == QEvent::Paint && watched->objectName() == "frm1") painted = true;
+      return false;
+    }
+  } watch;
+  qApp->installEventFilter(&watch);
+  const ProgramImage image = RecordingImage();
+  auto runtime = StartRuntime(image);
+  ASSERT_TRUE(runtime);
+  std::array<ControlRef, kControlCount> refs{};
+  runtime->LoadForm("frm1", 2, 0, 0, refs.data());
+  EXPECT_TRUE(watch.painted);
+  qApp->removeEventFilter(&watch);
+  SetRuntime(nullptr);
+}
+
 TEST_F(FormTest, ProcessEventsDispatchesWaitingClicks) {
   QWidget* lbl7 = W("lbl7");
   const QPointF at(lbl7->rect().center());

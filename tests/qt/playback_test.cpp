@@ -160,17 +160,54 @@ TEST_F(PlaybackTest, TheWindowRepaintsWhileBusy) {
   W("lbl55")->removeEventFilter(&counter);
 }
 
+// A mono 16-bit PCM WAVE image of `seconds` of a quiet tone.
+std::string LongWave(int seconds) {
+  const std::uint32_t rate = 22050;
+  const std::uint32_t data = rate * 2 * static_cast<std::uint32_t>(seconds);
+  std::string w;
+  auto put32 = [&](std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) w.push_back(static_cast<char>(v >> (8 * i)));
+  };
+  auto put16 = [&](std::uint32_t v) {
+    for (int i = 0; i < 2; ++i) w.push_back(static_cast<char>(v >> (8 * i)));
+  };
+  w += "RIFF";
+  put32(38 + data);
+  w += "WAVEfmt ";
+  put32(18);
+  put16(1);
+  put16(1);
+  put32(rate);
+  put32(rate * 2);
+  put16(2);
+  put16(16);
+  put16(0);
+  w += "data";
+  put32(data);
+  for (std::uint32_t i = 0; i < data / 2; ++i) {
+    put16(static_cast<std::uint16_t>(static_cast<std::int16_t>((i / 25) % 2 ? 300 : -300)));
+  }
+  return w;
+}
+
+// A close ends a 30 s recording long before its end, and nothing waits
+// after it.
 TEST_F(PlaybackTest, ClosingTheWindowEndsThePlaybackAndLaterWaits) {
-  QTimer::singleShot(50, runtime_->window(), [&] { runtime_->window()->close(); });
-  EXPECT_EQ(runtime_->PlayWaveFromMemory(EmbeddedContent(":shinsin"), 4), kOk);
+  const std::string long_wave = LongWave(30);
+  QTimer::singleShot(200, runtime_->window(), [&] { runtime_->window()->close(); });
+  QElapsedTimer clock;
+  clock.start();
+  EXPECT_EQ(runtime_->PlayWaveFromMemory(long_wave, 4), kOk);
+  EXPECT_LT(clock.elapsed(), 5000) << "the recording played on after the close";
   EXPECT_EQ(runtime_->TestKeepRunning(), 0);
 
   // After the close neither a pause nor a recording runs an event loop.
   bool loop_ran = false;
   QTimer::singleShot(0, [&] { loop_ran = true; });
   runtime_->Pause(60000);
-  EXPECT_EQ(runtime_->PlayWaveFromMemory(EmbeddedContent(":shinsin"), 4), kOk);
+  EXPECT_EQ(runtime_->PlayWaveFromMemory(long_wave, 4), kOk);
   EXPECT_FALSE(loop_ran);
+  EXPECT_LT(clock.elapsed(), 5000);
   // A bad buffer still fails.
   ::testing::internal::CaptureStderr();
   EXPECT_EQ(runtime_->PlayWaveFromMemory("junk", 4), kErrAudio);
@@ -180,8 +217,11 @@ TEST_F(PlaybackTest, ClosingTheWindowEndsThePlaybackAndLaterWaits) {
 }
 
 TEST_F(PlaybackTest, ClosingTheWindowEndsAPause) {
-  QTimer::singleShot(20, runtime_->window(), [&] { runtime_->window()->close(); });
-  runtime_->Pause(60000);  // would hold the test for a minute otherwise
+  QTimer::singleShot(200, runtime_->window(), [&] { runtime_->window()->close(); });
+  QElapsedTimer clock;
+  clock.start();
+  runtime_->Pause(30000);
+  EXPECT_LT(clock.elapsed(), 5000) << "the pause went on after the close";
   EXPECT_EQ(runtime_->TestKeepRunning(), 0);
 }
 

@@ -4,10 +4,17 @@
 #include <QDir>
 #include <QLabel>
 #include <QPixmap>
+#include <QPushButton>
 #include <QTimer>
+#include <sys/resource.h>
 #include <QWidget>
 
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <memory>
 #include <sstream>
 
 #include "runtime/qt/start.h"
@@ -92,6 +99,78 @@ void ShootAndClose() {
 
 void ArmShot() { QTimer::singleShot(100, &ShootAndClose); }
 
+// The program's window once it shows its first letter, or nullptr.
+QWidget* WindowWithALetter() {
+  for (QWidget* w : QApplication::topLevelWidgets()) {
+    const auto* big = w->findChild<QLabel*>("lbl55");
+    if (w->objectName() != "frm1" || !w->isVisible() || big == nullptr) continue;
+    const QString text = big->text();
+    if (text.size() == 1 && text[0] >= QChar('A') && text[0] <= QChar('[')) return w;
+  }
+  return nullptr;
+}
+
+void ShootFaces() {
+  QWidget* w = WindowWithALetter();
+  if (w == nullptr) {
+    QTimer::singleShot(50, &ShootFaces);
+    return;
+  }
+  // A limit on file sizes that the parent set for the start ends here.
+  rlimit limit{};
+  if (getrlimit(RLIMIT_FSIZE, &limit) == 0) {
+    limit.rlim_cur = limit.rlim_max;
+    setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  auto* big = w->findChild<QLabel*>("lbl55");
+  auto* cmd1 = w->findChild<QPushButton*>("cmd1");
+  const QString dir = qEnvironmentVariable("LQ_SHOT_DIR");
+  for (int face = 0; face < 2; ++face) {
+    if (face == 1) cmd1->click();  // the program's own font switch
+    for (const char* code = kShotCodes; *code != '\0'; ++code) {
+      big->setText(QString(QChar(*code)));
+      big->grab().save(dir + "/" + big->font().family() + "-" +
+                       QString::number(static_cast<int>(*code)) + "-" +
+                       QString::number(big->font().pixelSize()) + ".png");
+    }
+  }
+  w->close();
+}
+
+void ArmFaceShots() { QTimer::singleShot(50, &ShootFaces); }
+
+void MeasureIdle() {
+  QWidget* w = WindowWithALetter();
+  if (w == nullptr) {
+    QTimer::singleShot(50, &MeasureIdle);
+    return;
+  }
+  struct Clocks {
+    std::chrono::steady_clock::time_point wall = std::chrono::steady_clock::now();
+    std::clock_t cpu = std::clock();
+  };
+  const auto start = std::make_shared<Clocks>();
+  QTimer::singleShot(1000, w, [w, start] {
+    const Clocks end;
+    const auto wall_ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                             end.wall - start->wall).count();
+    const long cpu_ms = static_cast<long>((end.cpu - start->cpu) * 1000 / CLOCKS_PER_SEC);
+    std::printf("cpu %ld wall %lld\n", cpu_ms, static_cast<long long>(wall_ms));
+    std::fflush(stdout);
+    w->close();
+  });
+}
+
+void ArmIdle() { QTimer::singleShot(50, &MeasureIdle); }
+
+// The fonts folder from its hex form, byte for byte.
+void FontsFolderFromHex() {
+  const QByteArray hex = qgetenv("LQ_FONTS_DIR_HEX");
+  if (hex.isEmpty()) return;
+  const QByteArray path = QByteArray::fromHex(hex);
+  setenv("LETTER_QUIZ_FONTS_DIR", path.constData(), 1);
+}
+
 }  // namespace
 
 int RunChildMode(int argc, char** argv) {
@@ -102,6 +181,15 @@ int RunChildMode(int argc, char** argv) {
   if (mode == kChildProgram) return qt::Start(argc, argv, TheProgram());
   if (mode == kChildProgramShot) {
     qAddPreRoutine(&ArmShot);
+    return qt::Start(argc, argv, TheProgram());
+  }
+  if (mode == kChildFaceShots) {
+    FontsFolderFromHex();
+    qAddPreRoutine(&ArmFaceShots);
+    return qt::Start(argc, argv, TheProgram());
+  }
+  if (mode == kChildIdle) {
+    qAddPreRoutine(&ArmIdle);
     return qt::Start(argc, argv, TheProgram());
   }
   if (mode == kChildCloses) {

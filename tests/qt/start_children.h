@@ -13,6 +13,18 @@ inline constexpr const char* kChildProgram = "--child-program";        // the re
 // The real program; once its first letter shows, a screenshot of the
 // window goes to <build>/screenshots/program.png and the window is closed.
 inline constexpr const char* kChildProgramShot = "--child-program-shot";
+// The real program; once its first letter shows, lbl55 is drawn with the
+// codes of kShotCodes in its start face and, after a click on cmd1, in the
+// other face, each to <$LQ_SHOT_DIR>/<face>-<code>-<pixel size>.png (code
+// in decimal); then the window is
+// closed.  $LQ_FONTS_DIR_HEX, when set, is the fonts folder's path in hex
+// (any bytes, also not UTF-8).
+inline constexpr const char* kChildFaceShots = "--child-face-shots";
+inline constexpr const char* kShotCodes = "AJ[";
+// The real program, idle: once its first letter shows, it waits a second
+// with nothing to do, prints "cpu <ms> wall <ms>" for that second and
+// closes the window.
+inline constexpr const char* kChildIdle = "--child-idle";
 inline constexpr const char* kChildCloses = "--child-closes";          // loads, closes, loops
 inline constexpr const char* kChildThrows = "--child-main-throws";     // CallError out of main
 inline constexpr const char* kChildMalformed = "--child-malformed-form";

@@ -4,6 +4,10 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QProcess>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <sstream>
 
 #include "runtime/qt/start.h"
 #include "tests/qt/qt_fixture.h"
@@ -15,8 +19,16 @@ namespace {
 struct ChildResult {
   int exit_code = -1;
   bool crashed = true;
+  std::string out;
   std::string err;
 };
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
 
 ChildResult RunChild(const char* mode, const QProcessEnvironment& env) {
   QProcess child;
@@ -26,6 +38,7 @@ ChildResult RunChild(const char* mode, const QProcessEnvironment& env) {
   ChildResult r;
   r.crashed = child.exitStatus() != QProcess::NormalExit;
   r.exit_code = child.exitCode();
+  r.out = child.readAllStandardOutput().toStdString();
   r.err = child.readAllStandardError().toStdString();
   return r;
 }
@@ -44,6 +57,48 @@ TEST(StartTest, WithoutDisplaySaysSoInOneLineAndExitsWithOne) {
   EXPECT_EQ(r.exit_code, 1);
   EXPECT_EQ(r.err.rfind("letter-quiz: cannot open a display", 0), 0u) << r.err;
   EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+}
+
+TEST(StartTest, APlatformThatCannotStartIsNamedInOneLine) {
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("QT_QPA_PLATFORM", "nosuchplatform");
+  const ChildResult r = RunChild(kChildProgram, env);
+  EXPECT_FALSE(r.crashed);
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_EQ(Lines(r.err).size(), 1u) << r.err;
+  EXPECT_NE(r.err.find("\"nosuchplatform\""), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("QT_QPA_PLATFORM"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("no such Qt platform plugin"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("DISPLAY"), std::string::npos) << r.err;
+}
+
+// Without a sound server the quiz keeps its rhythm and says so once.
+TEST(StartTest, NoSoundServerIsSaidInExactlyOneLine) {
+  QTemporaryDir runtime_dir;
+  ASSERT_TRUE(runtime_dir.isValid());
+  QFile::setPermissions(runtime_dir.path(), QFileDevice::ReadOwner |
+                                                QFileDevice::WriteOwner |
+                                                QFileDevice::ExeOwner);
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("QT_QPA_PLATFORM", "offscreen");
+  env.insert("XDG_RUNTIME_DIR", runtime_dir.path());
+  env.insert("PULSE_SERVER", "unix:" + runtime_dir.path() + "/no-server-here");
+  const ChildResult r = RunChild(kChildProgramShot, env);
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  const std::vector<std::string> lines = Lines(r.err);
+  ASSERT_EQ(lines.size(), 1u) << r.err;
+  EXPECT_EQ(lines[0].rfind("letter-quiz: no audio output", 0), 0u) << r.err;
+}
+
+// An idle quiz waits for events; it does not spin.
+TEST(StartTest, AnIdleProgramWaitsInsteadOfSpinning) {
+  const ChildResult r = RunChild(kChildIdle);
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  long cpu_ms = -1;
+  long long wall_ms = -1;
+  ASSERT_EQ(std::sscanf(r.out.c_str(), "cpu %ld wall %lld", &cpu_ms, &wall_ms), 2) << r.out;
+  EXPECT_GE(wall_ms, 900);
+  EXPECT_LT(cpu_ms * 5, wall_ms) << "busy while idle: " << r.out;
 }
 
 TEST(StartTest, RunsMainUntilTheWindowIsClosedAndExitsWithZero) {
