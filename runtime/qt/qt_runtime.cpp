@@ -601,24 +601,35 @@ std::int32_t QtRuntime::DrawRandomInt(std::int32_t n) {
   return std::uniform_int_distribution<std::int32_t>(0, n - 1)(random_);
 }
 
+// The start tests each font path before it writes; that is when a
+// temporary file left by a start that was killed while writing is removed.
 std::int16_t QtRuntime::TestFileExists(const std::string& path) {
+  RemoveStaleTemporaries(path);
   return ProgramFileExists(path);
 }
 
+// Messages name the file on this machine (or why there is none), never the
+// program's own path for it.
 int QtRuntime::WriteResourceToFile(const std::string& name, const std::string& path) {
+  std::string error;
+  const std::optional<std::string> local = MapProgramPath(path, &error);
+  if (!local) {
+    Report(error);
+    return kErrNotFound;
+  }
   const ResourceEntry* entry = image_.resources.Find(name);
   if (entry == nullptr) {
-    Report("cannot write " + path + ": no resource " + name);
+    Report(*local + ": cannot write it: the program has no resource " + name);
     return kErrNotFound;
   }
   std::vector<std::uint8_t> content;
-  std::string error;
   if (!ResourceSet::Content(*entry, content, &error)) {
-    Report("cannot write " + path + ": resource " + name + " is damaged: " + error);
+    Report(*local + ": cannot write it: the program's resource " + name +
+           " is damaged: " + error);
     return kErrIo;
   }
   const int status = WriteProgramFile(path, content, &error);
-  if (status < 0) Report("cannot write " + path + ": " + error);
+  if (status < 0) Report(error);
   return status;
 }
 

@@ -3,6 +3,9 @@
 #include <QApplication>
 #include <QString>
 
+#include <dirent.h>
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -11,6 +14,7 @@
 #include <memory>
 #include <vector>
 
+#include "runtime/files.h"
 #include "runtime/qt/qt_runtime.h"
 
 namespace lq::qt {
@@ -105,7 +109,37 @@ void FilterMessage(QtMsgType type, const QMessageLogContext& context,
   }
 }
 
+// fontconfig opens every file of the folders it scans to learn its faces,
+// and a FIFO (or a device) there blocks that open for ever; the user's
+// fonts folder is one of those folders.  The runtime opens nothing at the
+// font paths, but it says what fontconfig may be waiting on.  Entries are
+// only looked at with lstat and stat.
+bool BlocksOnOpen(const std::string& path) {
+  struct stat st;
+  if (lstat(path.c_str(), &st) != 0) return false;
+  if (S_ISLNK(st.st_mode) && stat(path.c_str(), &st) != 0) return false;
+  return !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
+}
+
+void WarnOfEntriesThatBlock() {
+  const std::string folder = FontsFolder();
+  if (folder.empty()) return;
+  DIR* dir = opendir(folder.c_str());
+  if (dir == nullptr) return;
+  while (const dirent* e = readdir(dir)) {
+    const std::string path = folder + "/" + e->d_name;
+    if (e->d_name[0] != '.' && BlocksOnOpen(path)) {
+      std::fprintf(stderr,
+                   "letter-quiz: %s is neither a file nor a folder; fontconfig, which "
+                   "reads the fonts in that folder, may wait on it for ever\n",
+                   path.c_str());
+    }
+  }
+  closedir(dir);
+}
+
 std::unique_ptr<QApplication> OpenDisplay(int& argc, char** argv) {
+  WarnOfEntriesThatBlock();
   for (int i = 1; i + 1 < argc; ++i) {
     if (std::strcmp(argv[i], "-platform") == 0) g_platform_argument = argv[i + 1];
   }

@@ -86,7 +86,16 @@ TEST_F(InstallTest, AFailedWriteLetsTheStartGoOn) {
   // The folder's place is taken by a file: nothing can be written there.
   fs::create_directories(folder_.parent_path());
   std::ofstream(folder_) << "not a folder";
+  ::testing::internal::CaptureStderr();
   InstallFonts();
+  const std::string err = ::testing::internal::GetCapturedStderr();
+  // Each failure is told once, naming the file on this machine.
+  for (const char* name : {"NewHebrew.ttf", "OldHebrew.ttf"}) {
+    EXPECT_NE(err.find("letter-quiz: " + (folder_ / name).string() + ": "), std::string::npos)
+        << err;
+  }
+  EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 2) << err;
+  EXPECT_EQ(err.find("C:\\"), std::string::npos) << err;
   PreloadRecordings();
   EXPECT_EQ(ErrorSound.size(), 9306u);
   EXPECT_EQ(Recording[20].size(), 109578u);  // shin/sin, pick 21
