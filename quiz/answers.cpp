@@ -17,7 +17,8 @@ void ShowWrongAnswer() {
     }
   }
   rt.PlayWaveFromMemory(ErrorSound, kPlayFromMemory);
-  WrongCount += 1;
+  // One more, in unsigned arithmetic: the top of the range wraps to the bottom.
+  WrongCount = static_cast<std::int32_t>(static_cast<std::uint32_t>(WrongCount) + 1u);
   float progress = 0.0f;
   Check(rt.GetValue(pro1, progress));
   Check(rt.SetValue(pro1, progress - 1.0f));

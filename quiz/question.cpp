@@ -41,7 +41,8 @@ void NextQuestion() {
   GiveValueLook(value_size, MakeTempBstr(DisplayText));
 
   rt.PlayWaveFromMemory(CurrentSound, kPlayFromMemory);
-  RightCount += 1;
+  // One more, in unsigned arithmetic: the top of the range wraps to the bottom.
+  RightCount = static_cast<std::int32_t>(static_cast<std::uint32_t>(RightCount) + 1u);
   rt.Pause(kAfterAnswerPause);
   ResetBoard();
 

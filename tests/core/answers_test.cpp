@@ -1,4 +1,6 @@
 // Answer judging and wrong-answer feedback.
+#include <limits>
+
 #include "quiz_fixture.h"
 
 namespace lq::test {
@@ -122,6 +124,14 @@ TEST_F(AnswerTest, KeysMatchOnlyAsWholeTexts) {
       EXPECT_EQ(control.size(), 2u) << key;
     }
   }
+}
+
+TEST_F(AnswerTest, WrongCountAtTheTopOfItsRangeStepsOnToTheBottom) {
+  ShowLetter("alef");
+  WrongCount = std::numeric_limits<std::int32_t>::max();
+  lbl3_Click();
+  EXPECT_EQ(WrongCount, std::numeric_limits<std::int32_t>::min());
+  EXPECT_EQ(C("pro1").value, -1.0f);
 }
 
 TEST_F(AnswerTest, WrongAnswerWaitsForTheErrorRecordingBeforeCounting) {

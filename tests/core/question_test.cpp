@@ -1,4 +1,6 @@
 // The board reset and the question cycle, through the recording runtime.
+#include <limits>
+
 #include "quiz_fixture.h"
 
 namespace lq::test {
@@ -179,9 +181,12 @@ INSTANTIATE_TEST_SUITE_P(
                       LeadCase{105, 5, false, false}, LeadCase{106, 5, false, true},
                       LeadCase{101, 0, true, true},  // already compact: again
                       LeadCase{3, 40, false, false},
-                      // no overflow in the difference at the extremes
-                      LeadCase{2147483647, -2147483647 - 1, false, true},
-                      LeadCase{1, 2147483647, false, false}));
+                      LeadCase{1, 2147483647, false, false},
+                      // Differences beyond 32 bits: 4294967294, which 32 bits
+                      // would wrap to -2, and -4294967195, which they would
+                      // wrap to 101.
+                      LeadCase{2147483646, -2147483647 - 1, false, true},
+                      LeadCase{-2147483647 - 1 + 100, 2147483647, false, false}));
 
 struct FontSizeCase {
   std::u16string caption;
@@ -287,6 +292,14 @@ TEST_F(NextQuestionTest, ProgressIsRaisedWhileHiddenAndNeverClamped) {
   NextQuestion();
   EXPECT_EQ(C("pro1").value, -6.5f);
   EXPECT_EQ(C("pro1").progress_text, u"1  Right / 0  Wrong");
+}
+
+TEST_F(NextQuestionTest, RightCountAtTheTopOfItsRangeStepsOnToTheBottom) {
+  ShowLetter("alef");
+  RightCount = std::numeric_limits<std::int32_t>::max();
+  NextQuestion();
+  EXPECT_EQ(RightCount, std::numeric_limits<std::int32_t>::min());
+  EXPECT_EQ(C("pro1").progress_text, u"2147483647  Right / 0  Wrong");
 }
 
 TEST_F(NextQuestionTest, UnplayableRecordingStopsNothing) {

@@ -81,9 +81,10 @@ TEST_F(StartupTest, PreloadReadsEachRecordingWholeInItsOrder) {
   for (const char* key : RecordingLoadOrder) names.push_back(std::string(":") + key);
   ASSERT_EQ(names.size(), 29u);
   std::size_t total = 0;
+  const std::optional<ResourceSet> set = ResourceSet::Open(EmbeddedResourceSet(), nullptr);
+  ASSERT_TRUE(set.has_value());
   for (const std::string& name : names) {
-    const ResourceEntry* entry =
-        ResourceSet::Open(EmbeddedResourceSet(), nullptr)->Find(name);
+    const ResourceEntry* entry = set->Find(name);
     ASSERT_NE(entry, nullptr) << name;
     const std::string size = std::to_string(entry->stored.size());
     total += entry->stored.size();
