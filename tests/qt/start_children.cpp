@@ -163,6 +163,17 @@ void MeasureIdle() {
 
 void ArmIdle() { QTimer::singleShot(50, &MeasureIdle); }
 
+void SayReady() {
+  if (WindowWithALetter() == nullptr) {
+    QTimer::singleShot(50, &SayReady);
+    return;
+  }
+  std::printf("ready\n");
+  std::fflush(stdout);
+}
+
+void ArmReady() { QTimer::singleShot(50, &SayReady); }
+
 // The fonts folder from its hex form, byte for byte.
 void FontsFolderFromHex() {
   const QByteArray hex = qgetenv("LQ_FONTS_DIR_HEX");
@@ -186,6 +197,10 @@ int RunChildMode(int argc, char** argv) {
   if (mode == kChildFaceShots) {
     FontsFolderFromHex();
     qAddPreRoutine(&ArmFaceShots);
+    return qt::Start(argc, argv, TheProgram());
+  }
+  if (mode == kChildProgramReady) {
+    qAddPreRoutine(&ArmReady);
     return qt::Start(argc, argv, TheProgram());
   }
   if (mode == kChildIdle) {

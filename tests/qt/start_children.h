@@ -25,6 +25,8 @@ inline constexpr const char* kShotCodes = "AJ[";
 // with nothing to do, prints "cpu <ms> wall <ms>" for that second and
 // closes the window.
 inline constexpr const char* kChildIdle = "--child-idle";
+// The real program; prints "ready" once its first letter shows.
+inline constexpr const char* kChildProgramReady = "--child-program-ready";
 inline constexpr const char* kChildCloses = "--child-closes";          // loads, closes, loops
 inline constexpr const char* kChildThrows = "--child-main-throws";     // CallError out of main
 inline constexpr const char* kChildMalformed = "--child-malformed-form";
