@@ -84,6 +84,26 @@ TEST_F(AnswerTest, MarkedLabelKeepsTheRedTextOfAnEarlierWrongMark) {
   EXPECT_EQ(C("lbl6").style, 7);
 }
 
+TEST_F(AnswerTest, RightClickAfterWrongClicksKeepsTheRedTextWhileTheValueShows) {
+  ShowLetter("hey");
+  rt.Fire("lbl2_Click");
+  rt.Fire("lbl3_Click");
+  ASSERT_EQ(WrongCount, 2);
+  // Stop the question at the board reset's first call, after the recording:
+  // the board is as the learner sees it while the value and the sound last.
+  rt.FailFirst("SetFontSize", "lbl55", -1, 2);
+  ASSERT_TRUE(rt.Fire("lbl6_Click"));
+  ASSERT_EQ(rt.log().back(), "RaiseCallError -1");
+  const Lines& log = rt.log();
+  ASSERT_NE(std::find(log.begin(), log.end(), "PlayWaveFromMemory :hey 4"), log.end());
+  EXPECT_EQ(RightCount, 2);
+  EXPECT_EQ(C("lbl6").fore, kRed);
+  EXPECT_EQ(C("lbl6").back, kScrollBar);
+  EXPECT_EQ(C("lbl6").style, 7);
+  EXPECT_EQ(C("lbl55").caption, u"5");
+  EXPECT_EQ(C("lbl55").fore, kRed);  // the value look's own red
+}
+
 TEST_F(AnswerTest, NoLetterOnShowEveryClickIsWrongAndMarksNothing) {
   for (int n : {2, 14, 25, 28}) rt.Fire(Label(n) + "_Click");
   EXPECT_EQ(WrongCount, 4);
@@ -124,6 +144,21 @@ TEST_F(AnswerTest, KeysMatchOnlyAsWholeTexts) {
       EXPECT_EQ(control.size(), 2u) << key;
     }
   }
+}
+
+TEST_F(AnswerTest, WrongAnswerInTheCompactViewLowersTheHiddenProgressAllTheSame) {
+  ShowLetter("quf");
+  C("frm1").extent = 11295.0f;
+  C("pro1").visible = false;
+  C("pro1").value = 4.0f;
+  ASSERT_TRUE(rt.Fire("lbl21_Click"));
+  EXPECT_EQ(rt.ControlLog(), (Lines{"SetForeColor lbl20 0x000000FF",
+                                    "SetForeColor lbl55 0x000000FF", "GetValue pro1",
+                                    "SetValue pro1 3"}));
+  EXPECT_EQ(WrongCount, 1);
+  EXPECT_EQ(C("pro1").value, 3.0f);
+  EXPECT_FALSE(C("pro1").visible);
+  EXPECT_EQ(C("frm1").extent, 11295.0f);
 }
 
 TEST_F(AnswerTest, WrongCountAtTheTopOfItsRangeStepsOnToTheBottom) {

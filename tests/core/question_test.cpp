@@ -1,5 +1,6 @@
 // The board reset and the question cycle, through the recording runtime.
 #include <limits>
+#include <map>
 
 #include "quiz_fixture.h"
 
@@ -33,6 +34,36 @@ TEST_F(ResetBoardTest, ClearsMarkedAndWrongMarkedLabelsButNoCaptionOrFace) {
   EXPECT_EQ(C("lbl55").caption, u"6");
   EXPECT_EQ(C("lbl55").font_name, u"PCMiriam");
 }
+
+// The reset gives no label a caption, in either label mode.
+class ResetBoardCaptions : public QuizTest,
+                           public ::testing::WithParamInterface<bool> {};
+
+TEST_P(ResetBoardCaptions, LeavesAll28CaptionsAsTheyWere) {
+  cmd2_Click();                  // value mode
+  if (!GetParam()) cmd2_Click();  // and back to name mode
+  ASSERT_EQ(C("cmd2").caption, GetParam() ? u"# VAL" : u"ALPHA");
+  ShowLetter("nunsofit");
+  Check(rt.SetCaption(lbl55, u"50"));  // the value, as after a right answer
+  lbl2_Click();                        // and a wrong mark
+  std::map<std::string, std::u16string> before;
+  for (int n = 2; n <= 28; ++n) before[Label(n)] = C(Label(n)).caption;
+  before["lbl55"] = C("lbl55").caption;
+  ASSERT_EQ(before["lbl26"], GetParam() ? u"50" : u"nun sofit");
+  rt.ClearLog();
+  ResetBoard();
+  for (const auto& [name, caption] : before) {
+    EXPECT_EQ(C(name).caption, caption) << name;
+  }
+  for (const std::string& line : rt.log()) {
+    EXPECT_FALSE(line.starts_with("SetCaption")) << line;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(NameAndValueMode, ResetBoardCaptions, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& mode) {
+                           return mode.param ? "ValueMode" : "NameMode";
+                         });
 
 // A failure at operation k leaves exactly the operations before it done.
 class ResetBoardFailure : public QuizTest,
@@ -126,16 +157,45 @@ TEST_F(NextQuestionTest, LaterCallScoresStepsPlaysTheAnsweredLetterAndDrawsAgain
   EXPECT_EQ(*rt.ResourceNamed(CurrentSound), ":taf");
 }
 
-TEST_F(NextQuestionTest, SameLetterMayComeTwiceAndIsJudgedAgain) {
-  rt.draws = {5, 5};
+// A second click on the label just answered right is judged against the
+// letter drawn after it.
+struct SecondClick {
+  std::int32_t second_draw;
+  const char* next_key;
+  bool right;
+};
+
+class SecondClickOnTheSameLabel : public QuizTest,
+                                  public ::testing::WithParamInterface<SecondClick> {};
+
+TEST_P(SecondClickOnTheSameLabel, IsJudgedAgainstTheNewDraw) {
+  const SecondClick c = GetParam();
+  rt.draws = {5, c.second_draw, 0};
   NextQuestion();
   lbl7_Click();
-  EXPECT_EQ(CurrentKey, "vav");
+  EXPECT_EQ(CurrentKey, c.next_key);
   EXPECT_EQ(RightCount, 2);
-  lbl7_Click();  // the repeat is right again
-  EXPECT_EQ(RightCount, 3);
-  EXPECT_EQ(WrongCount, 0);
+  rt.ClearLog();
+  lbl7_Click();
+  EXPECT_EQ(RightCount, c.right ? 3 : 2);
+  EXPECT_EQ(WrongCount, c.right ? 0 : 1);
+  if (c.right) {
+    EXPECT_EQ(CurrentKey, "alef");  // the third draw
+  } else {
+    EXPECT_EQ(CurrentKey, c.next_key);
+    EXPECT_EQ(C(Label(LabelOfKey(c.next_key))).fore, kRed);
+    EXPECT_EQ(C("lbl7").fore, kWindowText);  // the clicked label stays at rest
+    EXPECT_EQ(C("lbl7").back, kButtonFace);
+    const Lines& log = rt.log();
+    EXPECT_NE(std::find(log.begin(), log.end(), "PlayWaveFromMemory :online 4"), log.end());
+    EXPECT_EQ(std::find(log.begin(), log.end(), "DrawRandomInt 27"), log.end());
+  }
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    RepeatOrNot, SecondClickOnTheSameLabel,
+    ::testing::Values(SecondClick{5, "vav", true},  // the same letter may come twice
+                      SecondClick{6, "zayin", false}));
 
 struct LeadCase {
   std::int32_t right, wrong;
@@ -217,12 +277,20 @@ INSTANTIATE_TEST_SUITE_P(
         FontSizeCase{u"pc frank", {"GetCaption cmd1", "GetCaption cmd1"}}));
 
 // What a failing control call inside NextQuestion (at a right answer) leaves.
+// Before it: RightCount 4 (or `right`), no wrong answer, pro1 at 3 and
+// shown, lbl55 at size 190, cmd1 naming `font_caption`.
 struct NextFailure {
   const char* operation;
   const char* control;
   int nth;  // which call of that operation on that control fails
   bool played;
   bool drew;
+  float value_after;   // pro1's value
+  bool text_handed;    // the score text reached pro1
+  float size_after;    // lbl55's font size
+  bool hidden_after;   // pro1 hidden by the lead step
+  std::int32_t right = 4;
+  const char16_t* font_caption = u"PC Frank";
 };
 
 class NextQuestionFailure : public QuizTest,
@@ -230,36 +298,80 @@ class NextQuestionFailure : public QuizTest,
 
 TEST_P(NextQuestionFailure, KeepsWhatWasDoneAndGoesNoFurther) {
   const NextFailure f = GetParam();
-  ShowLetter("gimel");
-  RightCount = 4;
-  C("pro1").value = 3.0f;
-  rt.draws = {0};
+  const auto loaded = rt.Snapshot();
+  const auto prepare = [&] {
+    for (const auto& [name, state] : loaded) C(name) = state;
+    ShowLetter("gimel");
+    RightCount = f.right;
+    WrongCount = 0;
+    C("pro1").value = 3.0f;
+    C("lbl55").font_size = 190.0f;
+    C("cmd1").caption = f.font_caption;
+    rt.draws = {0};
+    rt.ClearLog();
+  };
+  // A run without the failure gives the calls that must come before it.
+  prepare();
+  NextQuestion();
+  const Lines complete = rt.log();
+
+  prepare();
   rt.FailFirst(f.operation, f.control, -1, f.nth);
   EXPECT_THROW(NextQuestion(), CallError);
+
+  const std::string failing = std::string(f.operation) + " " + f.control;
+  auto at = complete.begin();
+  for (int seen = 0; at != complete.end(); ++at) {
+    if ((*at == failing || at->starts_with(failing + " ")) && ++seen == f.nth) break;
+  }
+  ASSERT_NE(at, complete.end()) << failing << " #" << f.nth;
+  Lines expected(complete.begin(), at + 1);
+  expected.push_back("RaiseCallError -1");
+  EXPECT_EQ(rt.log(), expected);
 
   const Lines& log = rt.log();
   const bool played = std::any_of(log.begin(), log.end(), [](const std::string& l) {
     return l.starts_with("PlayWaveFromMemory");
   });
   EXPECT_EQ(played, f.played);
-  EXPECT_EQ(RightCount, f.played ? 5 : 4);
+  EXPECT_EQ(RightCount, f.played ? f.right + 1 : f.right);
   const bool drew = std::find(log.begin(), log.end(), "DrawRandomInt 27") != log.end();
   EXPECT_EQ(drew, f.drew);
   EXPECT_EQ(CurrentKey, f.drew ? "alef" : "gimel");
-  EXPECT_EQ(log.back(), "RaiseCallError -1");
+
+  EXPECT_EQ(C("pro1").value, f.value_after);
+  EXPECT_EQ(C("pro1").progress_text,
+            f.text_handed ? MakeTempBstr(std::to_string(f.right) + "  Right / 0  Wrong")
+                          : u"");
+  EXPECT_EQ(C("lbl55").font_size, f.size_after);
+  EXPECT_EQ(C("pro1").visible, !f.hidden_after);
+  EXPECT_EQ(C("frm1").extent, 11850.0f);  // the lead step's last write
 }
 
 INSTANTIATE_TEST_SUITE_P(
     EachStep, NextQuestionFailure,
-    ::testing::Values(NextFailure{"SetProgressText", "pro1", 1, false, false},
-                      NextFailure{"GetValue", "pro1", 1, false, false},
-                      NextFailure{"SetValue", "pro1", 1, false, false},
-                      NextFailure{"GetCaption", "cmd1", 1, false, false},
-                      NextFailure{"SetFontSize", "lbl55", 1, false, false},
-                      NextFailure{"SetCaption", "lbl55", 1, false, false},
-                      NextFailure{"SetSecondStyleValue", "lbl55", 1, false, false},
-                      NextFailure{"SetStyleValue", "lbl2", 1, true, false},
-                      NextFailure{"SetCaption", "lbl55", 2, true, true}));
+    ::testing::Values(
+        NextFailure{"SetProgressText", "pro1", 1, false, false, 3.0f, false, 190.0f, false},
+        NextFailure{"GetValue", "pro1", 1, false, false, 3.0f, true, 190.0f, false},
+        NextFailure{"SetValue", "pro1", 1, false, false, 3.0f, true, 190.0f, false},
+        // The lead step, at a lead of 105.
+        NextFailure{"SetVisible", "pro1", 1, false, false, 4.0f, true, 190.0f, false, 105},
+        NextFailure{"SetExtent", "frm1", 1, false, false, 4.0f, true, 190.0f, true, 105},
+        NextFailure{"GetCaption", "cmd1", 1, false, false, 4.0f, true, 190.0f, false},
+        // "PC Miriam" is read a second time.
+        NextFailure{"GetCaption", "cmd1", 2, false, false, 4.0f, true, 190.0f, false, 4,
+                    u"PC Miriam"},
+        NextFailure{"SetFontSize", "lbl55", 1, false, false, 4.0f, true, 190.0f, false},
+        // The value look, after its font size.
+        NextFailure{"SetCaption", "lbl55", 1, false, false, 4.0f, true, 100.0f, false},
+        NextFailure{"SetForeColor", "lbl55", 1, false, false, 4.0f, true, 100.0f, false},
+        NextFailure{"SetBackColor", "lbl55", 1, false, false, 4.0f, true, 100.0f, false},
+        NextFailure{"SetStyleValue", "lbl55", 1, false, false, 4.0f, true, 100.0f, false},
+        NextFailure{"SetSecondStyleValue", "lbl55", 1, false, false, 4.0f, true, 100.0f,
+                    false},
+        // The board reset, after the recording.
+        NextFailure{"SetStyleValue", "lbl2", 1, true, false, 4.0f, true, 190.0f, false},
+        NextFailure{"SetCaption", "lbl55", 2, true, true, 4.0f, true, 190.0f, false}));
 
 TEST_F(NextQuestionTest, FailedProgressWriteKeepsTheScoreTextHandedOver) {
   ShowLetter("gimel");

@@ -141,6 +141,17 @@ INSTANTIATE_TEST_SUITE_P(
                       NeitherCase{&cmd2_Click, "cmd2", u"# val"},
                       NeitherCase{&cmd2_Click, "cmd2", u""}));
 
+// The failing call is the `occurrence`-th of its kind and the last call made.
+void ExpectStoppedAt(const Lines& log, const std::string& call, int occurrence) {
+  ASSERT_GE(log.size(), 2u);
+  EXPECT_EQ(log.back(), "RaiseCallError -1");
+  const auto is_call = [&](const std::string& line) {
+    return line == call || line.starts_with(call + " ");
+  };
+  EXPECT_TRUE(is_call(log[log.size() - 2])) << log[log.size() - 2];
+  EXPECT_EQ(std::count_if(log.begin(), log.end(), is_call), occurrence) << call;
+}
+
 // Failure handling of the font and mode switches: what stays done.
 struct ButtonFailure {
   void (*click)();
@@ -160,8 +171,12 @@ TEST_P(SwitchFailure, KeepsWhatWasWrittenBeforeTheFailure) {
   const ButtonFailure& f = GetParam();
   const std::string button = f.click == &cmd1_Click ? "cmd1" : "cmd2";
   C(button).caption = f.start_caption;
+  if (button == "cmd1") {
+    C("lbl55").font_name = f.start_caption == u"PC Miriam" ? u"PCMiriam" : u"PCFrank";
+  }
   rt.FailFirst(f.operation, f.control, -1, f.occurrence);
   EXPECT_THROW(f.click(), CallError);
+  ExpectStoppedAt(rt.log(), std::string(f.operation) + " " + f.control, f.occurrence);
   EXPECT_EQ(Narrow(C(button).caption), f.caption_after);
   if (button == "cmd1") {
     EXPECT_EQ(C("lbl55").font_name, f.face_after);
@@ -173,11 +188,16 @@ INSTANTIATE_TEST_SUITE_P(
     FontSwitch, SwitchFailure,
     ::testing::Values(
         ButtonFailure{&cmd1_Click, u"PC Frank", "GetCaption", "cmd1", 1, "PC Frank", u"PCFrank", true},
-        ButtonFailure{&cmd1_Click, u"PC Miriam", "GetCaption", "cmd1", 2, "PC Miriam", u"PCFrank", true},
+        ButtonFailure{&cmd1_Click, u"PC Miriam", "GetCaption", "cmd1", 2, "PC Miriam", u"PCMiriam", true},
         ButtonFailure{&cmd1_Click, u"PC Frank", "SetCaption", "cmd1", 1, "PC Frank", u"PCFrank", true},
         ButtonFailure{&cmd1_Click, u"PC Frank", "SetFontName", "lbl55", 1, "PC Miriam", u"PCFrank", true},
         ButtonFailure{&cmd1_Click, u"PC Frank", "SetButtonFlag", "cmd1", 1, "PC Miriam", u"PCMiriam", true},
-        ButtonFailure{&cmd1_Click, u"PC Frank", "SetButtonFlag", "cmd1", 2, "PC Miriam", u"PCMiriam", false}));
+        ButtonFailure{&cmd1_Click, u"PC Frank", "SetButtonFlag", "cmd1", 2, "PC Miriam", u"PCMiriam", false},
+        // From Miriam back to Frank.
+        ButtonFailure{&cmd1_Click, u"PC Miriam", "SetCaption", "cmd1", 1, "PC Miriam", u"PCMiriam", true},
+        ButtonFailure{&cmd1_Click, u"PC Miriam", "SetFontName", "lbl55", 1, "PC Frank", u"PCMiriam", true},
+        ButtonFailure{&cmd1_Click, u"PC Miriam", "SetButtonFlag", "cmd1", 1, "PC Frank", u"PCFrank", true},
+        ButtonFailure{&cmd1_Click, u"PC Miriam", "SetButtonFlag", "cmd1", 2, "PC Frank", u"PCFrank", false}));
 
 TEST_F(SwitchTest, FailedFontWriteIsMendedByTheNextCompletedClick) {
   rt.FailFirst("SetFontName", "lbl55");
@@ -191,9 +211,11 @@ struct ModeFailure {
   const char* operation;
   const char* control;
   int occurrence;
+  const char* caption_after;  // of cmd2
   int value_captions;  // how many labels show values afterwards
   int extras_shown;
   bool enabled;
+  bool from_values = false;  // the failing click starts in value mode
 };
 
 class ModeSwitchFailure : public QuizTest,
@@ -201,11 +223,14 @@ class ModeSwitchFailure : public QuizTest,
 
 TEST_P(ModeSwitchFailure, LeavesAHalfSwitchedBoardThatStillJudges) {
   const ModeFailure& f = GetParam();
-  cmd2_Click();
-  cmd2_Click();  // name captions everywhere, extras hidden
+  cmd2_Click();  // value captions everywhere, extras shown
+  if (!f.from_values) cmd2_Click();  // name captions everywhere, extras hidden
   C("cmd2").enabled = false;
+  rt.ClearLog();
   rt.FailFirst(f.operation, f.control, -1, f.occurrence);
   EXPECT_THROW(cmd2_Click(), CallError);
+  ExpectStoppedAt(rt.log(), std::string(f.operation) + " " + f.control, f.occurrence);
+  EXPECT_EQ(Narrow(C("cmd2").caption), f.caption_after);
   int values = 0, shown = 0;
   for (const Letter& row : Letters) {
     values += C(Label(row.AnswerLabelNumber)).caption == MakeTempBstr(row.Value);
@@ -232,14 +257,21 @@ TEST_P(ModeSwitchFailure, LeavesAHalfSwitchedBoardThatStillJudges) {
 
 INSTANTIATE_TEST_SUITE_P(
     EachWrite, ModeSwitchFailure,
-    ::testing::Values(ModeFailure{"GetCaption", "cmd2", 2, 0, 0, false},
-                      ModeFailure{"SetCaption", "cmd2", 1, 0, 0, false},
-                      ModeFailure{"SetCaption", "lbl2", 1, 0, 0, false},
-                      ModeFailure{"SetCaption", "lbl12", 1, 10, 0, false},
-                      ModeFailure{"SetCaption", "lbl28", 1, 26, 0, false},
-                      ModeFailure{"SetVisible", "lbl1", 1, 27, 0, false},
-                      ModeFailure{"SetVisible", "lbl31", 1, 27, 3, false},
-                      ModeFailure{"SetButtonFlag", "cmd2", 2, 27, 5, false}));
+    ::testing::Values(ModeFailure{"GetCaption", "cmd2", 2, "ALPHA", 0, 0, false},
+                      ModeFailure{"SetCaption", "cmd2", 1, "ALPHA", 0, 0, false},
+                      ModeFailure{"SetCaption", "lbl2", 1, "# VAL", 0, 0, false},
+                      ModeFailure{"SetCaption", "lbl12", 1, "# VAL", 10, 0, false},
+                      ModeFailure{"SetCaption", "lbl28", 1, "# VAL", 26, 0, false},
+                      ModeFailure{"SetVisible", "lbl1", 1, "# VAL", 27, 0, false},
+                      ModeFailure{"SetVisible", "lbl31", 1, "# VAL", 27, 3, false},
+                      ModeFailure{"SetButtonFlag", "cmd2", 2, "# VAL", 27, 5, false},
+                      // From value mode back to name mode.
+                      ModeFailure{"GetCaption", "cmd2", 1, "# VAL", 27, 5, false, true},
+                      ModeFailure{"SetCaption", "cmd2", 1, "# VAL", 27, 5, false, true},
+                      // lbl25 is 15th in the name order: after lbl24, before lbl15.
+                      ModeFailure{"SetCaption", "lbl25", 1, "ALPHA", 13, 5, false, true},
+                      ModeFailure{"SetVisible", "lbl30", 1, "ALPHA", 0, 3, false, true},
+                      ModeFailure{"SetButtonFlag", "cmd2", 2, "ALPHA", 0, 0, false, true}));
 
 // --- the view toggle ---------------------------------------------------------
 
