@@ -9,10 +9,23 @@ packages=(
   fonts-dejavu-core
   libgtest-dev
 )
-if [[ "${1:-}" == "--assets" ]]; then
-  # Only for regenerating assets/: the voice, the audio tools, the fonts.
-  packages+=(espeak-ng sox culmus python3-fonttools)
-fi
+for option in "$@"; do
+  case "$option" in
+    --assets)
+      # Only for regenerating assets/: the voice, the audio tools, the fonts.
+      packages+=(espeak-ng sox culmus python3-fonttools)
+      ;;
+    --bench)
+      # Only for tools/playback-bench.sh: a private sound server with a
+      # null sink, its recorder, and Python for the analysis.
+      packages+=(pulseaudio pulseaudio-utils python3)
+      ;;
+    *)
+      echo "usage: $0 [--assets] [--bench]" >&2
+      exit 2
+      ;;
+  esac
+done
 
 missing=()
 for p in "${packages[@]}"; do
