@@ -8,6 +8,8 @@ packages=(
   qt6-base-dev qt6-multimedia-dev libsndfile1-dev zlib1g-dev
   fonts-dejavu-core
   libgtest-dev
+  # The tests that run the program on a private X server and click it.
+  xvfb xdotool
 )
 for option in "$@"; do
   case "$option" in
