@@ -63,8 +63,7 @@ std::string NoPlatformLine(const QString& fatal) {
               ? QStringLiteral("DISPLAY is not set")
               : QStringLiteral("cannot connect to the X display \"") + display +
                     QStringLiteral("\"");
-  } else if (AnyHeld(QStringLiteral("Failed to create wl_display")) ||
-             AnyHeld(QStringLiteral("wayland"))) {
+  } else if (AnyHeld(QStringLiteral("Failed to create wl_display"))) {
     why = QStringLiteral("cannot connect to a Wayland display");
   } else {
     why = QStringLiteral("it failed to start");

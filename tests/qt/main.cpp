@@ -1,6 +1,6 @@
 // The Qt runtime's tests run on Qt's offscreen platform.  Before the tests
 // the two fonts are written, from the embedded set, into a temporary fonts
-// folder, so the faces resolve as after a first start.
+// folder, as after a first start; no test writes to the user's own.
 //
 // Run with a child mode as its first argument, the binary instead starts
 // the runtime the way the program does (see start_test.cpp).

@@ -80,25 +80,6 @@ std::string Cmd2AsLabel(std::string form) {
   return Replace(std::move(form), "button cmd2 ", "label cmd2 ");
 }
 
-// Polls until the window shows a letter glyph, then shoots and closes it.
-void ShootAndClose() {
-  for (QWidget* w : QApplication::topLevelWidgets()) {
-    const auto* big = w->findChild<QLabel*>("lbl55");
-    if (w->objectName() != "frm1" || !w->isVisible() || big == nullptr) continue;
-    const QString text = big->text();
-    if (text.size() == 1 && text[0] >= QChar('A') && text[0] <= QChar('[')) {
-      QDir dir(QCoreApplication::applicationDirPath() + "/../screenshots");
-      dir.mkpath(".");
-      w->grab().save(dir.filePath("program.png"));
-      w->close();
-      return;
-    }
-  }
-  QTimer::singleShot(100, &ShootAndClose);
-}
-
-void ArmShot() { QTimer::singleShot(100, &ShootAndClose); }
-
 // The program's window once it shows its first letter, or nullptr.
 QWidget* WindowWithALetter() {
   for (QWidget* w : QApplication::topLevelWidgets()) {
@@ -109,6 +90,21 @@ QWidget* WindowWithALetter() {
   }
   return nullptr;
 }
+
+// Polls until the window shows a letter glyph, then shoots and closes it.
+void ShootAndClose() {
+  QWidget* w = WindowWithALetter();
+  if (w == nullptr) {
+    QTimer::singleShot(100, &ShootAndClose);
+    return;
+  }
+  QDir dir(QCoreApplication::applicationDirPath() + "/../screenshots");
+  dir.mkpath(".");
+  w->grab().save(dir.filePath("program.png"));
+  w->close();
+}
+
+void ArmShot() { QTimer::singleShot(100, &ShootAndClose); }
 
 void ShootFaces() {
   QWidget* w = WindowWithALetter();
