@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ pkg-config
-  qt6-base-dev qt6-multimedia-dev libsndfile1-dev zlib1g-dev
+  qt6-base-dev libpulse-dev libsndfile1-dev zlib1g-dev
   fonts-dejavu-core
   libgtest-dev
   # The tests that run the program on a private X server and click it.

@@ -3,28 +3,31 @@
 // Everything that makes the program wait lives here, so its timing can be
 // read in one place.  Each wait is a nested event loop that keeps the
 // window painted and drops user input (see QtRuntime::eventFilter).  A
-// wait ends on its own condition, re-checked every time a timer wakes it;
-// a timer that wakes early only re-arms for the rest.  All timers are
-// precise: a coarse Qt timer may fire up to 5 % early.
+// wait ends on its own condition, re-checked every time a timer wakes it
+// or the sound thread has news; a timer that wakes early only re-arms for
+// the rest.  All timers are precise: a coarse Qt timer may fire up to 5 %
+// early.
 //
 // - Pause: until a deadline `units` milliseconds after the call.
-// - PlayWaveFromMemory: until the sink has taken all of the sound and the
-//   sound's duration plus the output's own buffer has passed since the
-//   start, so the last sample has left the output.  A guard one second
-//   later ends the wait only when the output stops reporting.
-// - No audio output: the recording's duration, as a pause.
+// - PlayWaveFromMemory: the whole recording is handed to the sound server,
+//   which is then asked to drain the stream; the play ends when the drain
+//   has completed and the latency the server reports then (what the output
+//   still holds) has passed, so the last sample has been played out before
+//   the stream goes.  A guard about a second past the recording's length
+//   plus the reported latency ends the wait when the server stops
+//   answering; the connection is then dropped and made again later.
+// - No sound server (none at start, lost, or not answering): the
+//   recording's length in silence, counted from the call, so the quiz
+//   keeps its rhythm.  Every play tries to connect again first; a refused
+//   connection costs no waiting.  stderr says once that the sound is gone
+//   and once that it is back.
 // - The first paint: LoadForm waits, briefly, until the window has been
 //   painted once, so the window shows before the first sound's output is
 //   opened.
-#include <QAudioDevice>
-#include <QAudioFormat>
-#include <QAudioSink>
-#include <QBuffer>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QMediaDevices>
 #include <QTimer>
 #include <QWidget>
 
@@ -34,18 +37,22 @@
 
 #include "runtime/qt/qt_runtime.h"
 #include "runtime/qt/report.h"
+#include "runtime/qt/sound_output.h"
 #include "runtime/qt/wave.h"
 
 namespace lq::qt {
 
 namespace {
 
-// Past the sound's end: an output that has stopped reporting.
-constexpr std::int64_t kAudioGuardMs = 1000;
-constexpr std::int64_t kMaxOutputLatencyMs = 500;
-// The output buffer asked for: short, so that the sound's end is near the
-// moment the sink has taken the last data.
-constexpr int kOutputBufferMs = 100;
+constexpr std::int64_t kNsPerMs = 1'000'000;
+// Past the recording's length and the reported latency: a server that has
+// stopped answering.
+constexpr std::int64_t kAudioGuardNs = 1000 * kNsPerMs;
+// A reported latency above this is not believed for the guard.
+constexpr std::int64_t kMaxLatencyNs = 5000 * kNsPerMs;
+// How long a connection that the server took but does not answer on may
+// hold up a play.  A refused one ends the wait at once.
+constexpr std::int64_t kConnectGuardNs = 1000 * kNsPerMs;
 // How long the start waits for the window's first paint at most.
 constexpr std::int64_t kFirstPaintGuardMs = 500;
 
@@ -100,14 +107,6 @@ void QtRuntime::BusyFor(std::int64_t ms) {
 
 void QtRuntime::Pause(std::int32_t units) { BusyFor(units); }
 
-void QtRuntime::WaitWithoutAudio(int duration_ms, const std::string& why) {
-  if (!said_no_audio_) {
-    said_no_audio_ = true;
-    Report(why + "; recordings are replaced by silence of the same length");
-  }
-  BusyFor(duration_ms);
-}
-
 void QtRuntime::WaitForFirstPaint() {
   if (painted_ || window_ == nullptr || closed_) return;
   QElapsedTimer clock;
@@ -121,6 +120,36 @@ void QtRuntime::WaitForFirstPaint() {
       &on_paint_);
 }
 
+SoundOutput& QtRuntime::Sound() {
+  if (sound_ == nullptr) {
+    // News from the sound thread re-checks the wait that runs, if any, on
+    // this thread.
+    sound_ = std::make_unique<SoundOutput>([this] {
+      QMetaObject::invokeMethod(
+          this, [this] { if (sound_poke_) sound_poke_(); }, Qt::QueuedConnection);
+    });
+  }
+  return *sound_;
+}
+
+void QtRuntime::SoundIsUp() {
+  if (heard_ == Heard::kDown) {
+    Report("the sound server is back; recordings are heard again");
+  }
+  heard_ = Heard::kUp;
+}
+
+void QtRuntime::SoundIsDown(const std::string& why) {
+  if (heard_ == Heard::kUnknown) {
+    Report("no sound server (" + why +
+           "); recordings are replaced by silence of the same length");
+  } else if (heard_ == Heard::kUp) {
+    Report("the sound went away (" + why +
+           "); recordings are replaced by silence of the same length until it is back");
+  }
+  heard_ = Heard::kDown;
+}
+
 int QtRuntime::PlayWaveFromMemory(const std::string& wave, std::int32_t flags) {
   if (flags != 4) return kErrInvalidArgument;  // from memory, waiting
   DecodedWave pcm;
@@ -130,79 +159,96 @@ int QtRuntime::PlayWaveFromMemory(const std::string& wave, std::int32_t flags) {
     return kErrAudio;
   }
   if (closed_ || pcm.frames == 0) return kOk;
-  const int duration_ms = pcm.DurationMs();
+  const std::int64_t length_ns =
+      (pcm.frames * 1'000'000'000 + pcm.sample_rate - 1) / pcm.sample_rate;
 
-  QAudioFormat format;
-  format.setSampleRate(pcm.sample_rate);
-  format.setChannelCount(pcm.channels);
-  format.setSampleFormat(QAudioFormat::Int16);
-  const QAudioDevice device = QMediaDevices::defaultAudioOutput();
-  if (device.isNull()) {
-    WaitWithoutAudio(duration_ms, "no audio output");
-    return kOk;
-  }
-  if (!device.isFormatSupported(format)) {
-    WaitWithoutAudio(duration_ms, "the audio output cannot play " +
-                                      std::to_string(pcm.sample_rate) + " Hz 16-bit");
-    return kOk;
+  // One clock for this call and the sound thread's reports.
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point call = Clock::now();
+  const auto since_call = [call](Clock::time_point t) -> std::int64_t {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(t - call).count();
+  };
+  SoundOutput& out = Sound();
+  const bool was_connecting = out.link() == SoundOutput::Link::kConnecting;
+  if (out.Connect() == SoundOutput::Link::kConnecting && !was_connecting) {
+    connecting_since_.start();
   }
 
-  QByteArray bytes(reinterpret_cast<const char*>(pcm.samples.data()),
-                   static_cast<qsizetype>(pcm.samples.size() * sizeof(std::int16_t)));
-  QBuffer source(&bytes);
-  source.open(QIODevice::ReadOnly);
-  QAudioSink sink(device, format);
-  const int bytes_per_second = format.bytesForFrames(pcm.sample_rate);
-  if (bytes_per_second > 0) sink.setBufferSize(bytes_per_second * kOutputBufferMs / 1000);
-
-  bool drained = false;
-  std::function<void()> poke;
-  QObject context;  // ends the connection with this call
-  connect(&sink, &QAudioSink::stateChanged, &context, [&](QAudio::State state) {
-    if (state == QAudio::IdleState || state == QAudio::StoppedState) {
-      drained = true;
-      if (poke) poke();
-    }
-  });
-  QElapsedTimer clock;
-  clock.start();
-  sink.start(&source);
-  if (sink.error() != QAudio::NoError || sink.state() == QAudio::StoppedState) {
-    sink.disconnect(&context);
-    sink.stop();
-    WaitWithoutAudio(duration_ms, "the audio output does not start");
-    return kOk;
-  }
-  // The sound, then what the output still holds once the sink has taken
-  // the last data.
-  std::int64_t play_ms = duration_ms;
-  if (bytes_per_second > 0) {
-    play_ms += std::clamp<std::int64_t>(
-        std::int64_t{sink.bufferSize()} * 1000 / bytes_per_second, 0, kMaxOutputLatencyMs);
-  }
-  const std::int64_t guard_ms = play_ms + kAudioGuardMs;
-  bool stuck = false;
-  RunBusy(
-      [&]() -> std::int64_t {
-        const std::int64_t now_ns = clock.nsecsElapsed();
-        const std::int64_t play_ns = play_ms * 1'000'000;
-        const std::int64_t guard_ns = guard_ms * 1'000'000;
-        if (drained && now_ns >= play_ns) return -1;
-        if (now_ns >= guard_ns) {
-          stuck = true;
-          return -1;
+  enum class Phase { kConnect, kPlay, kPlayOut, kSilence } phase = Phase::kConnect;
+  std::int64_t started_ns = 0;  // when the stream was asked for
+  std::int64_t latency_ns = 0;  // the output's, the largest reported
+  std::int64_t end_ns = 0;      // kPlayOut: when the output has played it all
+  const auto step = [&]() -> std::int64_t {
+    const std::int64_t now = since_call(Clock::now());
+    if (phase == Phase::kConnect) {
+      const SoundOutput::Link link = out.link();
+      if (link == SoundOutput::Link::kUp) {
+        SoundIsUp();
+        std::string why;
+        if (out.Start(pcm, &why)) {
+          phase = Phase::kPlay;
+          started_ns = now;
+        } else {
+          if (!said_unplayable_) {
+            said_unplayable_ = true;
+            Report("the sound server cannot play a recording (" + why +
+                   "); it is replaced by silence of the same length");
+          }
+          phase = Phase::kSilence;
         }
-        // Early, or played but not yet drained: wait the rest.
-        return CeilMs((now_ns < play_ns ? play_ns : guard_ns) - now_ns);
-      },
-      &poke);
-  sink.disconnect(&context);
-  sink.stop();
-  if (stuck && !said_output_stuck_) {
-    said_output_stuck_ = true;
-    Report("the audio output stopped reporting its progress; a recording was cut off "
-           "after its time");
-  }
+      } else if (link == SoundOutput::Link::kDown) {
+        SoundIsDown(out.why_down());
+        phase = Phase::kSilence;
+      } else if (connecting_since_.nsecsElapsed() >= kConnectGuardNs) {
+        SoundIsDown("the sound server takes the connection but does not answer");
+        phase = Phase::kSilence;
+      } else {
+        return CeilMs(kConnectGuardNs - connecting_since_.nsecsElapsed());
+      }
+    }
+    if (phase == Phase::kPlay) {
+      const SoundOutput::Play play = out.play();
+      const std::int64_t output_us = out.output_latency_us();
+      if (output_us > 0) {
+        latency_ns = std::max(latency_ns, std::min(output_us * 1000, kMaxLatencyNs));
+      }
+      if (play == SoundOutput::Play::kFailed) {
+        if (out.link() == SoundOutput::Link::kUp) {
+          if (!said_unplayable_) {
+            said_unplayable_ = true;
+            Report("the sound server could not play a recording (" + out.why_failed() +
+                   "); it is replaced by silence of the same length");
+          }
+        } else {
+          SoundIsDown(out.why_down());
+        }
+        out.Stop();
+        phase = Phase::kSilence;
+      } else if (play == SoundOutput::Play::kDrained) {
+        // The server has taken the last sample; the output plays what it
+        // still holds.  And nothing has played out sooner than its length
+        // after the server began playing it.
+        end_ns = now + std::max<std::int64_t>(out.latency_us(), 0) * 1000;
+        const auto began = out.began();
+        end_ns = std::max(end_ns, (began ? since_call(*began) : started_ns) + length_ns);
+        end_ns = std::min(end_ns, started_ns + length_ns + latency_ns + kAudioGuardNs);
+        phase = Phase::kPlayOut;
+      } else {
+        const std::int64_t guard_ns = started_ns + length_ns + latency_ns + kAudioGuardNs;
+        if (now < guard_ns) return CeilMs(guard_ns - now);
+        // The server stopped answering (stopped, or hung): drop the
+        // connection, so the next play makes a new one.
+        out.Drop();
+        SoundIsDown("the sound server stopped answering");
+        return -1;
+      }
+    }
+    if (phase == Phase::kPlayOut) return now >= end_ns ? -1 : CeilMs(end_ns - now);
+    // Silence: the recording's length, counted from the call.
+    return now >= length_ns ? -1 : CeilMs(length_ns - now);
+  };
+  RunBusy(step, &sound_poke_);
+  out.Stop();
   return kOk;
 }
 

@@ -31,6 +31,7 @@
 #pragma once
 
 #include <QAbstractNativeEventFilter>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 
@@ -48,6 +49,7 @@
 #include "runtime/form_def.h"
 #include "runtime/resource_set.h"
 #include "runtime/runtime.h"
+#include "runtime/qt/sound_output.h"
 
 class QEventLoop;
 class QWidget;
@@ -147,7 +149,11 @@ class QtRuntime final : public QObject,
                std::function<void()>* poke = nullptr);
   // Waits `ms` milliseconds, no less, as busy time.
   void BusyFor(std::int64_t ms);
-  void WaitWithoutAudio(int duration_ms, const std::string& why);
+  // The sound server's client, made at the first play; what stderr was
+  // last told of the sound.
+  SoundOutput& Sound();
+  void SoundIsUp();
+  void SoundIsDown(const std::string& why);
   // Busy time until the window has been painted once (or a short guard).
   void WaitForFirstPaint();
 
@@ -167,8 +173,11 @@ class QtRuntime final : public QObject,
   bool painted_ = false;
   std::function<void()> on_paint_;
   std::uintptr_t native_window_ = 0;  // the X window, on the xcb platform
-  bool said_no_audio_ = false;
-  bool said_output_stuck_ = false;
+  std::unique_ptr<SoundOutput> sound_;
+  std::function<void()> sound_poke_;  // re-checks the play that waits
+  QElapsedTimer connecting_since_;
+  enum class Heard { kUnknown, kUp, kDown } heard_ = Heard::kUnknown;
+  bool said_unplayable_ = false;
   std::string fatal_message_;
 };
 

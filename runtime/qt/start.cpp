@@ -92,22 +92,6 @@ void HoldMessage(QtMsgType type, const QMessageLogContext& context,
   }
 }
 
-// Once the application runs: Qt's own report of a missing sound server is
-// dropped, as the runtime says so itself, once, in its own words.
-QtMessageHandler g_next_handler = nullptr;
-
-void FilterMessage(QtMsgType type, const QMessageLogContext& context,
-                   const QString& message) {
-  if (message.startsWith(QLatin1String("PulseAudioService: pa_context_connect() failed"))) {
-    return;
-  }
-  if (g_next_handler != nullptr) {
-    g_next_handler(type, context, message);
-  } else {
-    std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
-  }
-}
-
 // fontconfig opens every file of the folders it scans to learn its faces,
 // and a FIFO (or a device) there blocks that open for ever; the user's
 // fonts folder is one of those folders.  The runtime opens nothing at the
@@ -147,8 +131,7 @@ std::unique_ptr<QApplication> OpenDisplay(int& argc, char** argv) {
   const QtMessageHandler previous = qInstallMessageHandler(HoldMessage);
   auto app = std::make_unique<QApplication>(argc, argv);
   g_held_messages = nullptr;
-  g_next_handler = previous;
-  qInstallMessageHandler(FilterMessage);
+  qInstallMessageHandler(previous);
   for (const HeldMessage& message : held) {
     std::fprintf(stderr, "%s\n", qPrintable(message.formatted));
   }

@@ -87,7 +87,7 @@ TEST(StartTest, NoSoundServerIsSaidInExactlyOneLine) {
   EXPECT_EQ(r.exit_code, 0) << r.err;
   const std::vector<std::string> lines = Lines(r.err);
   ASSERT_EQ(lines.size(), 1u) << r.err;
-  EXPECT_EQ(lines[0].rfind("letter-quiz: no audio output", 0), 0u) << r.err;
+  EXPECT_EQ(lines[0].rfind("letter-quiz: no sound server (", 0), 0u) << r.err;
 }
 
 // An idle quiz waits for events; it does not spin.
