@@ -10,6 +10,8 @@ packages=(
   libgtest-dev
   # The tests that run the program on a private X server and click it.
   xvfb xdotool
+  # The tests that play on a private sound server and record what it played.
+  pulseaudio pulseaudio-utils
 )
 for option in "$@"; do
   case "$option" in
@@ -18,9 +20,9 @@ for option in "$@"; do
       packages+=(espeak-ng sox culmus python3-fonttools)
       ;;
     --bench)
-      # Only for tools/playback-bench.sh: a private sound server with a
-      # null sink, its recorder, and Python for the analysis.
-      packages+=(pulseaudio pulseaudio-utils python3)
+      # Only for tools/playback-bench.sh: Python for the analysis (the
+      # private sound server and its recorder come with the tests').
+      packages+=(python3)
       ;;
     *)
       echo "usage: $0 [--assets] [--bench]" >&2

@@ -169,6 +169,12 @@ int QtRuntime::PlayWaveFromMemory(const std::string& wave, std::int32_t flags) {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(t - call).count();
   };
   SoundOutput& out = Sound();
+  // An attempt that the server took but never answered is given up for a
+  // fresh one, which the server may answer by now.
+  if (out.link() == SoundOutput::Link::kConnecting &&
+      connecting_since_.nsecsElapsed() >= kConnectGuardNs) {
+    out.Drop();
+  }
   const bool was_connecting = out.link() == SoundOutput::Link::kConnecting;
   if (out.Connect() == SoundOutput::Link::kConnecting && !was_connecting) {
     connecting_since_.start();

@@ -1,6 +1,7 @@
 // The Qt runtime's tests run on Qt's offscreen platform.  Before the tests
 // the two fonts are written, from the embedded set, into a temporary fonts
-// folder, as after a first start; no test writes to the user's own.
+// folder, as after a first start; no test writes to the user's own, nor
+// plays on the user's sound server.
 //
 // Run with a child mode as its first argument, the binary instead starts
 // the runtime the way the program does (see start_test.cpp).
@@ -36,6 +37,12 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
+
+  // No test plays on the desktop's own sound server: the sound client
+  // finds none, unless a test starts its own (sound_server.h).
+  const std::string no_server = "unix:" + fonts.path().toStdString() + "/no-sound-server";
+  setenv("PULSE_SERVER", no_server.c_str(), 1);
+  setenv("PULSE_COOKIE", (fonts.path().toStdString() + "/no-cookie").c_str(), 1);
 
   // Offscreen also when run by hand or when ctest lists the tests.
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
