@@ -1,0 +1,34 @@
+// The window, the score bar and the label frames (see widgets.h).
+#include "runtime/qt/widgets.h"
+
+#include <QCloseEvent>
+
+#include <utility>
+
+namespace lq::qt {
+
+FormWindow::FormWindow(std::function<void()> on_close)
+    : on_close_(std::move(on_close)) {}
+
+void FormWindow::closeEvent(QCloseEvent* event) {
+  event->accept();
+  on_close_();
+}
+
+QString ScoreBar::text() const { return text_; }
+
+void ScoreBar::SetText(const QString& text) {
+  text_ = text;
+  update();
+}
+
+void ApplyFrame(QLabel* label, int style, int width) {
+  switch (style) {
+    case kStyleRaised: label->setFrameStyle(QFrame::Panel | QFrame::Raised); break;
+    case kStyleSunken: label->setFrameStyle(QFrame::Panel | QFrame::Sunken); break;
+    default: label->setFrameStyle(QFrame::NoFrame); break;
+  }
+  label->setLineWidth(width);
+}
+
+}  // namespace lq::qt
