@@ -8,7 +8,6 @@
 #include <QString>
 #include <QWidget>
 
-#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <string>
@@ -123,9 +122,7 @@ int QtRuntime::SetValue(ControlRef ref, float value) {
   Control* c = Find(ref, ControlKind::kProgress);
   if (c == nullptr) return kErrInvalidControl;
   c->value = value;  // kept exactly; the bar shows it inside its range
-  const float shown = std::isnan(value) ? static_cast<float>(c->minimum) : value;
-  c->bar()->setValue(static_cast<int>(std::lround(std::clamp(
-      shown, static_cast<float>(c->minimum), static_cast<float>(c->maximum)))));
+  c->ShowValue();
   return kOk;
 }
 

@@ -1,8 +1,11 @@
-// The window, the score bar and the label frames (see widgets.h).
+// The window, the score bar, the label frames and the bar's value (see
+// widgets.h).
 #include "runtime/qt/widgets.h"
 
 #include <QCloseEvent>
 
+#include <algorithm>
+#include <cmath>
 #include <utility>
 
 namespace lq::qt {
@@ -29,6 +32,12 @@ void ApplyFrame(QLabel* label, int style, int width) {
     default: label->setFrameStyle(QFrame::NoFrame); break;
   }
   label->setLineWidth(width);
+}
+
+void QtRuntime::Control::ShowValue() const {
+  const float shown = std::isnan(value) ? static_cast<float>(minimum) : value;
+  bar()->setValue(static_cast<int>(std::lround(
+      std::clamp(shown, static_cast<float>(minimum), static_cast<float>(maximum)))));
 }
 
 }  // namespace lq::qt

@@ -61,6 +61,10 @@ struct QtRuntime::Control {
   QLabel* label() const { return static_cast<QLabel*>(widget); }
   QPushButton* button() const { return static_cast<QPushButton*>(widget); }
   ScoreBar* bar() const { return static_cast<ScoreBar*>(widget); }
+
+  // A progress control's bar shows `value` rounded and held inside
+  // [minimum, maximum]; a NaN shows as the minimum.
+  void ShowValue() const;
 };
 
 }  // namespace lq::qt

@@ -8,8 +8,6 @@
 #include <QPushButton>
 #include <QString>
 
-#include <algorithm>
-#include <cmath>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -140,11 +138,7 @@ void QtRuntime::Build(const FormDef& form) {
     built.push_back(std::move(c));
   }
   for (auto& c : built) {
-    if (c->kind == ControlKind::kProgress) {
-      const float shown = std::isnan(c->value) ? static_cast<float>(c->minimum) : c->value;
-      c->bar()->setValue(static_cast<int>(std::lround(std::clamp(
-          shown, static_cast<float>(c->minimum), static_cast<float>(c->maximum)))));
-    }
+    if (c->kind == ControlKind::kProgress) c->ShowValue();
   }
 
   // References in name-list order; the form is one of them.
