@@ -1,4 +1,5 @@
-#include "form/handlers.h"
+#include "quiz/answers.h"
+
 #include "quiz/letters.h"
 #include "quiz/looks.h"
 #include "quiz/quiz.h"

@@ -5,10 +5,13 @@
 // Dispatch: a left click (press and release on the same control) on a
 // label, a progress control or the form's bare area, and a button's
 // clicked(), run the handler bound to "<control>_Click"; a button losing
-// the keyboard focus to another control runs "<control>_LostFocus".  A
-// name the event table lacks reaches no code.  A CallError from a handler
-// is caught there, reported on stderr and in a non-modal message box, and
-// the event loop goes on.
+// the keyboard focus to another control runs "<control>_LostFocus".  The
+// second press of a double click on a label, a progress control or the
+// form is dispatched as "<control>_DblClick", which has no handler, and its
+// release clicks nothing; a button keeps Qt's behaviour: a double click is
+// two clicks.  A name the event table lacks reaches no code.  A CallError
+// from a handler is caught there, reported on stderr and in a non-modal
+// message box, and the event loop goes on.
 //
 // Looks: font sizes are points at 96 dpi (a point is 4/3 logical px), so
 // the fixed-size layout holds at any screen resolution setting.  Colours
@@ -21,13 +24,25 @@
 // keeps the window painted, while user input (mouse buttons, wheel, keys,
 // touch) is dropped before it reaches any widget and no handler is
 // dispatched, so no handler runs inside another.  Closing the window ends
-// the busy time at once.  The timing of playback and pauses lives in
-// playback.cpp.
+// the busy time at once.
 //
 // Faces: the runtime registers the TrueType fonts of the program's own
 // resource set with Qt's font database before the window is built, so the
 // faces that labels ask for by name never depend on what stands in the
 // fonts folder.
+//
+// The files of runtime/qt/ that hold the class and its helpers:
+// - qt_runtime.cpp: making and ending it, the lookups of controls, errors;
+// - check_image.cpp: CheckImage;
+// - window_build.cpp: LoadForm and the window's build;
+// - fonts.{h,cpp}: font sizes and the registration of the program's faces;
+// - colours.{h,cpp}: the colour table, colour values, the palette;
+// - widgets.{h,cpp}: the window, the score bar, label frames, Control;
+// - events.cpp: the input and X11 filters, dispatch, the event loop calls;
+// - controls.cpp: the control operations;
+// - services.cpp: files, channels and random numbers;
+// - playback.cpp: playback and pauses, the timing of the busy time;
+// - report.{h,cpp}: Report, the line on stderr.
 #pragma once
 
 #include <QAbstractNativeEventFilter>

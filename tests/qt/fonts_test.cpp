@@ -57,8 +57,8 @@ TEST(FontsTest, EachFileHoldsItsFaceAndDrawsTheLetterCodesAndDigits) {
   }
 }
 
-// LoadForm registers the files of the fonts folder, so both faces resolve
-// by name, as the labels ask for them.
+// LoadForm registers the embedded fonts, from the program's resource set,
+// so both faces resolve by name, as the labels ask for them.
 using FaceTest = QtRuntimeTest;
 
 TEST_F(FaceTest, BothFacesResolveByName) {
