@@ -53,7 +53,15 @@ std::string Printable(const std::string& s) {
   return out;
 }
 
-std::string Quoted(const std::string& s) { return "\"" + Printable(s) + "\""; }
+std::string Quoted(const std::string& s) {
+  const std::string text = Printable(s);
+  std::string out;
+  out.reserve(text.size() + 2);
+  out += '"';
+  out += text;
+  out += '"';
+  return out;
+}
 
 std::string Errno(int e) { return std::strerror(e); }
 

@@ -101,7 +101,7 @@ int main(int argc, char** argv) {
   std::vector<Recording> recordings;
   for (std::string_view name : kRecordings) {
     if (!only.empty() && name != only) continue;
-    const std::string key = ":" + std::string(name);
+    const std::string key = std::string(":").append(name);
     const lq::ResourceEntry* entry = set->Find(key);
     std::vector<std::uint8_t> content;
     if (entry == nullptr || !lq::ResourceSet::Content(*entry, content, &error)) {

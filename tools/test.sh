@@ -5,11 +5,11 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh
-cmake -S . -B build -G Ninja
+cmake -S . -B build -G Ninja -DLQ_WERROR=ON
 cmake --build build
 QT_QPA_PLATFORM=offscreen ctest --test-dir build --output-on-failure -j "$(nproc)"
 
-cmake -S . -B build-asan -G Ninja -DLQ_SANITIZE=ON
+cmake -S . -B build-asan -G Ninja -DLQ_WERROR=ON -DLQ_SANITIZE=ON
 cmake --build build-asan
 # The first report stops the test process with its stack, so the test fails.
 # tools/lsan.supp lists the leaks of third-party libraries that are let pass.

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <utility>
 
 namespace lq::fake {
 
@@ -26,7 +27,13 @@ std::string Num(float value) {
 }
 
 std::string Quoted(const std::u16string& text) {
-  return "\"" + Narrow(text) + "\"";
+  const std::string narrow = Narrow(text);
+  std::string out;
+  out.reserve(narrow.size() + 2);
+  out += '"';
+  out += narrow;
+  out += '"';
+  return out;
 }
 
 Kind KindOf(const std::string& name) {
@@ -200,9 +207,13 @@ int RecordingRuntime::CloseChannel(std::int32_t channel) {
 int RecordingRuntime::PlayWaveFromMemory(const std::string& wave,
                                          std::int32_t flags) {
   const auto name = ResourceNamed(wave);
-  log_.push_back("PlayWaveFromMemory " +
-                 (name ? *name : "<" + std::to_string(wave.size()) + " bytes>") +
-                 " " + std::to_string(flags));
+  std::string entry = "PlayWaveFromMemory ";
+  if (name)
+    entry += *name;
+  else
+    entry.append("<").append(std::to_string(wave.size())).append(" bytes>");
+  entry.append(" ").append(std::to_string(flags));
+  log_.push_back(std::move(entry));
   return name ? kOk : kErrAudio;
 }
 
@@ -225,7 +236,8 @@ ControlState* RecordingRuntime::Begin(const char* operation, ControlRef c,
                                       const std::string& arguments,
                                       int* status) {
   const bool known = loaded_ && c >= 1 && c <= names_.size();
-  const std::string name = known ? names_[c - 1] : "#" + std::to_string(c);
+  const std::string name =
+      known ? names_[c - 1] : std::string("#").append(std::to_string(c));
   log_.push_back(std::string(operation) + " " + name +
                  (arguments.empty() ? "" : " " + arguments));
   ++control_calls_;

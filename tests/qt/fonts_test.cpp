@@ -180,7 +180,7 @@ std::vector<FolderCase> FolderCases() {
       {"cut fonts",
        [=](const fs::path& root) {
          return at_both(root / "fonts", [](const fs::path& p) {
-           const std::string name = ":" + p.stem().string();
+           const std::string name = std::string(":").append(p.stem().string());
            WriteBytes(p, EmbeddedContent(name).substr(0, 3000));
          });
        },
