@@ -48,7 +48,16 @@ SoundServer::SoundServer() {
   if (conf.open(QIODevice::WriteOnly)) conf.write("autospawn = no\n");
   conf.close();
   // This process's sound client connects here from now on.
-  const std::vector<std::pair<std::string, QString>> env = {
+  for (const auto& [name, value] : ClientEnvironment()) {
+    const char* old = std::getenv(name.c_str());
+    saved_env_.emplace_back(name, old != nullptr ? old : std::string("\x01"));
+    setenv(name.c_str(), qPrintable(value), 1);
+  }
+}
+
+std::vector<std::pair<std::string, QString>> SoundServer::ClientEnvironment() const {
+  const QString d = dir_.path();
+  return {
       {"PULSE_SERVER", "unix:" + d + "/native"},
       {"PULSE_COOKIE", d + "/cookie"},
       {"PULSE_CLIENTCONFIG", d + "/client.conf"},
@@ -56,11 +65,6 @@ SoundServer::SoundServer() {
       {"PULSE_STATE_PATH", d + "/state"},
       {"PULSE_SINK", QString::fromLatin1(kSink)},
   };
-  for (const auto& [name, value] : env) {
-    const char* old = std::getenv(name.c_str());
-    saved_env_.emplace_back(name, old != nullptr ? old : std::string("\x01"));
-    setenv(name.c_str(), qPrintable(value), 1);
-  }
 }
 
 SoundServer::~SoundServer() {
@@ -79,11 +83,9 @@ SoundServer::~SoundServer() {
 QProcessEnvironment SoundServer::Environment() const {
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   const QString d = dir_.path();
-  env.insert("PULSE_SERVER", "unix:" + d + "/native");
-  env.insert("PULSE_COOKIE", d + "/cookie");
-  env.insert("PULSE_CLIENTCONFIG", d + "/client.conf");
-  env.insert("PULSE_RUNTIME_PATH", d + "/run");
-  env.insert("PULSE_STATE_PATH", d + "/state");
+  for (const auto& [name, value] : ClientEnvironment()) {
+    env.insert(QString::fromStdString(name), value);
+  }
   env.insert("XDG_CONFIG_HOME", d + "/config");
   env.insert("XDG_RUNTIME_DIR", d + "/xdg");
   env.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + d + "/no-session-bus");
@@ -192,6 +194,10 @@ std::vector<std::int16_t> SoundServer::StopCapture() {
     }
     capture_.reset();
   }
+  return Captured();
+}
+
+std::vector<std::int16_t> SoundServer::Captured() const {
   QFile file(dir_.path() + "/capture.raw");
   std::vector<std::int16_t> samples;
   if (!file.open(QIODevice::ReadOnly)) return samples;

@@ -38,11 +38,16 @@ class SoundServer {
   // samples recorded (22,050 Hz mono 16-bit).
   bool StartCapture(std::string* error);
   std::vector<std::int16_t> StopCapture();
+  // What the capture holds so far; it goes on.
+  std::vector<std::int16_t> Captured() const;
 
   // The streams playing on the server now (pactl's sink-input lines).
   std::vector<std::string> SinkInputs();
 
  private:
+  // Where a sound client finds this server: for this process, and for
+  // the server and the tools (Environment).
+  std::vector<std::pair<std::string, QString>> ClientEnvironment() const;
   QProcessEnvironment Environment() const;
   bool Pactl(const QStringList& args, QByteArray* out = nullptr);
 
