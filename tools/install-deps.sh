@@ -20,9 +20,10 @@ for option in "$@"; do
       packages+=(espeak-ng sox culmus python3-fonttools)
       ;;
     --bench)
-      # Only for tools/playback-bench.sh: Python for the analysis (the
-      # private sound server and its recorder come with the tests').
-      packages+=(python3)
+      # Only for tools/playback-bench.sh: Python for the analysis and the
+      # X client library for its first-paint timer (the private sound and
+      # X servers come with the tests').
+      packages+=(python3 libxcb1-dev)
       ;;
     *)
       echo "usage: $0 [--assets] [--bench]" >&2
