@@ -6,6 +6,8 @@
 #include <QLabel>
 #include <QPixmap>
 #include <QPushButton>
+#include <QResizeEvent>
+#include <QStyleHints>
 #include <QTimer>
 #include <QWidget>
 #include <sys/resource.h>
@@ -182,12 +184,36 @@ void MeasureIdle() {
 
 void ArmIdle() { QTimer::singleShot(50, &MeasureIdle); }
 
+// Prints "height <pixels>" each time the window's height changes.
+class HeightLog : public QObject {
+ public:
+  explicit HeightLog(QWidget* window) : QObject(window), last_(window->height()) {
+    window->installEventFilter(this);
+  }
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::Resize) {
+      const int height = static_cast<QResizeEvent*>(event)->size().height();
+      if (height != last_) {
+        last_ = height;
+        std::printf("height %d\n", height);
+        std::fflush(stdout);
+      }
+    }
+    return false;
+  }
+
+ private:
+  int last_;
+};
+
 void SayReady() {
-  if (WindowWithALetter() == nullptr) {
+  QWidget* w = WindowWithALetter();
+  if (w == nullptr) {
     QTimer::singleShot(50, &SayReady);
     return;
   }
-  std::printf("ready\n");
+  new HeightLog(w);
+  std::printf("ready %d\n", QGuiApplication::styleHints()->mouseDoubleClickInterval());
   std::fflush(stdout);
 }
 

@@ -30,7 +30,9 @@ inline constexpr const char* kChildIdle = "--child-idle";
 inline constexpr int kIdleWindowMs = 3000;
 // As kChildIdle, but a repeating 0 ms timer keeps the event loop turning.
 inline constexpr const char* kChildSpins = "--child-spins";
-// The real program; prints "ready" once its first letter shows.
+// The real program; once its first letter shows, prints "ready <ms>" with
+// the double-click interval it goes by, then "height <pixels>" each time
+// the window's height changes.
 inline constexpr const char* kChildProgramReady = "--child-program-ready";
 inline constexpr const char* kChildCloses = "--child-closes";          // loads, closes, loops
 inline constexpr const char* kChildThrows = "--child-main-throws";     // CallError out of main
