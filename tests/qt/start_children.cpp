@@ -1,19 +1,22 @@
 #include "tests/qt/start_children.h"
 
+#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QDir>
 #include <QLabel>
 #include <QPixmap>
 #include <QPushButton>
+#include <QResizeEvent>
+#include <QStyleHints>
 #include <QTimer>
-#include <sys/resource.h>
 #include <QWidget>
+#include <sys/resource.h>
+#include <time.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <memory>
 #include <sstream>
 
@@ -135,23 +138,45 @@ void ShootFaces() {
 
 void ArmFaceShots() { QTimer::singleShot(50, &ShootFaces); }
 
+// The calling thread's CPU time so far, in microseconds.
+long long ThreadCpuUs() {
+  timespec t{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return static_cast<long long>(t.tv_sec) * 1'000'000 + t.tv_nsec / 1000;
+}
+
+bool g_spin = false;  // kChildSpins: a 0 ms timer keeps the loop turning
+
+// Once the first letter shows: over kIdleWindowMs, the main thread's CPU
+// time and the turns of its event loop (each time the loop goes to wait
+// for events or wakes up), read on the main thread itself.
 void MeasureIdle() {
   QWidget* w = WindowWithALetter();
   if (w == nullptr) {
     QTimer::singleShot(50, &MeasureIdle);
     return;
   }
-  struct Clocks {
+  struct Measure {
     std::chrono::steady_clock::time_point wall = std::chrono::steady_clock::now();
-    std::clock_t cpu = std::clock();
+    long long cpu_us = ThreadCpuUs();
+    long long turns = 0;
   };
-  const auto start = std::make_shared<Clocks>();
-  QTimer::singleShot(1000, w, [w, start] {
-    const Clocks end;
-    const auto wall_ms = std::chrono::duration_cast<std::chrono::milliseconds>(
-                             end.wall - start->wall).count();
-    const long cpu_ms = static_cast<long>((end.cpu - start->cpu) * 1000 / CLOCKS_PER_SEC);
-    std::printf("cpu %ld wall %lld\n", cpu_ms, static_cast<long long>(wall_ms));
+  const auto m = std::make_shared<Measure>();
+  QAbstractEventDispatcher* loop = QAbstractEventDispatcher::instance();
+  QObject::connect(loop, &QAbstractEventDispatcher::aboutToBlock, w, [m] { ++m->turns; });
+  QObject::connect(loop, &QAbstractEventDispatcher::awake, w, [m] { ++m->turns; });
+  QTimer* spinner = nullptr;
+  if (g_spin) {
+    spinner = new QTimer(w);
+    spinner->start(0);
+  }
+  QTimer::singleShot(kIdleWindowMs, Qt::PreciseTimer, w, [w, m, spinner] {
+    const long long turns = m->turns;
+    const long long cpu_ms = (ThreadCpuUs() - m->cpu_us) / 1000;
+    const long long wall_ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                  std::chrono::steady_clock::now() - m->wall).count();
+    if (spinner != nullptr) spinner->stop();
+    std::printf("cpu %lld wall %lld turns %lld\n", cpu_ms, wall_ms, turns);
     std::fflush(stdout);
     w->close();
   });
@@ -159,12 +184,36 @@ void MeasureIdle() {
 
 void ArmIdle() { QTimer::singleShot(50, &MeasureIdle); }
 
+// Prints "height <pixels>" each time the window's height changes.
+class HeightLog : public QObject {
+ public:
+  explicit HeightLog(QWidget* window) : QObject(window), last_(window->height()) {
+    window->installEventFilter(this);
+  }
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::Resize) {
+      const int height = static_cast<QResizeEvent*>(event)->size().height();
+      if (height != last_) {
+        last_ = height;
+        std::printf("height %d\n", height);
+        std::fflush(stdout);
+      }
+    }
+    return false;
+  }
+
+ private:
+  int last_;
+};
+
 void SayReady() {
-  if (WindowWithALetter() == nullptr) {
+  QWidget* w = WindowWithALetter();
+  if (w == nullptr) {
     QTimer::singleShot(50, &SayReady);
     return;
   }
-  std::printf("ready\n");
+  new HeightLog(w);
+  std::printf("ready %d\n", QGuiApplication::styleHints()->mouseDoubleClickInterval());
   std::fflush(stdout);
 }
 
@@ -199,7 +248,8 @@ int RunChildMode(int argc, char** argv) {
     qAddPreRoutine(&ArmReady);
     return qt::Start(argc, argv, TheProgram());
   }
-  if (mode == kChildIdle) {
+  if (mode == kChildIdle || mode == kChildSpins) {
+    g_spin = mode == kChildSpins;
     qAddPreRoutine(&ArmIdle);
     return qt::Start(argc, argv, TheProgram());
   }

@@ -21,11 +21,18 @@ inline constexpr const char* kChildProgramShot = "--child-program-shot";
 // (any bytes, also not UTF-8).
 inline constexpr const char* kChildFaceShots = "--child-face-shots";
 inline constexpr const char* kShotCodes = "AJ[";
-// The real program, idle: once its first letter shows, it waits a second
-// with nothing to do, prints "cpu <ms> wall <ms>" for that second and
-// closes the window.
+// The real program, idle: once its first letter shows, it waits
+// kIdleWindowMs with nothing to do, prints "cpu <ms> wall <ms> turns <n>"
+// for that time (the main thread's CPU time, the time passed, and how
+// often the main thread's event loop went to wait or woke up) and closes
+// the window.
 inline constexpr const char* kChildIdle = "--child-idle";
-// The real program; prints "ready" once its first letter shows.
+inline constexpr int kIdleWindowMs = 3000;
+// As kChildIdle, but a repeating 0 ms timer keeps the event loop turning.
+inline constexpr const char* kChildSpins = "--child-spins";
+// The real program; once its first letter shows, prints "ready <ms>" with
+// the double-click interval it goes by, then "height <pixels>" each time
+// the window's height changes.
 inline constexpr const char* kChildProgramReady = "--child-program-ready";
 inline constexpr const char* kChildCloses = "--child-closes";          // loads, closes, loops
 inline constexpr const char* kChildThrows = "--child-main-throws";     // CallError out of main

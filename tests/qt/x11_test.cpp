@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
@@ -17,6 +19,9 @@
 namespace lq::testing {
 namespace {
 
+// Every wait below polls for its outcome, bounded generously.
+constexpr int kPatienceMs = 30000;
+
 // A private X server on a free display, for the life of the object.
 class XServer {
  public:
@@ -24,8 +29,9 @@ class XServer {
     server_.setProcessChannelMode(QProcess::SeparateChannels);
     server_.start("Xvfb", {"-displayfd", "1", "-screen", "0", "1280x1024x24", "-nolisten",
                            "tcp", "-noreset"});
-    if (!server_.waitForStarted(10000)) return;
-    for (int i = 0; i < 100 && display_.isEmpty(); ++i) {
+    if (!server_.waitForStarted(kPatienceMs)) return;
+    const QDeadlineTimer deadline(kPatienceMs);
+    while (display_.isEmpty() && !deadline.hasExpired()) {
       server_.waitForReadyRead(100);
       const QByteArray out = server_.readAllStandardOutput().trimmed();
       if (!out.isEmpty()) display_ = ":" + QString::fromLatin1(out);
@@ -49,7 +55,7 @@ QString XDo(const QString& display, const QStringList& args) {
   env.insert("DISPLAY", display);
   xdo.setProcessEnvironment(env);
   xdo.start("xdotool", args);
-  if (!xdo.waitForFinished(10000)) {
+  if (!xdo.waitForFinished(kPatienceMs)) {
     xdo.kill();
     xdo.waitForFinished();
     return {};
@@ -66,14 +72,52 @@ int Height(const QString& display, const QString& window) {
   return -1;
 }
 
-// Polls until the window has `height` (or about five seconds have passed).
+// Polls until the window has `height`.
 bool WaitForHeight(const QString& display, const QString& window, int height) {
-  for (int i = 0; i < 50; ++i) {
-    if (Height(display, window) == height) return true;
-    QThread::msleep(100);
+  const QDeadlineTimer deadline(kPatienceMs);
+  while (Height(display, window) != height) {
+    if (deadline.hasExpired()) return false;
+    QThread::msleep(50);
   }
-  return false;
+  return true;
 }
+
+// The lines of the quiz's standard output, read as they come.
+class OutputLines {
+ public:
+  explicit OutputLines(QProcess& process) : process_(process) {}
+  // Polls until a line starts with `prefix`; that line, or an empty one
+  // when the process ends without it.
+  QString WaitFor(const QString& prefix) {
+    const QDeadlineTimer deadline(kPatienceMs);
+    for (;;) {
+      const bool ended = process_.state() == QProcess::NotRunning;
+      Read();
+      for (const QString& line : lines_) {
+        if (line.startsWith(prefix)) return line;
+      }
+      if (ended || deadline.hasExpired()) return {};
+      process_.waitForReadyRead(100);
+    }
+  }
+  // Every line so far, once the process has ended: all it wrote.
+  QStringList All() {
+    Read();
+    return lines_;
+  }
+
+ private:
+  void Read() {
+    pending_ += QString::fromLatin1(process_.readAllStandardOutput());
+    for (qsizetype end; (end = pending_.indexOf('\n')) >= 0;) {
+      lines_ << pending_.left(end);
+      pending_.remove(0, end + 1);
+    }
+  }
+  QProcess& process_;
+  QString pending_;
+  QStringList lines_;
+};
 
 TEST(X11Test, DoubleClicksAndAWindowDestroyedFromOutside) {
   if (QStandardPaths::findExecutable("Xvfb").isEmpty() ||
@@ -94,30 +138,30 @@ TEST(X11Test, DoubleClicksAndAWindowDestroyedFromOutside) {
   env.insert("PULSE_SERVER", "unix:" + tmp.path() + "/no-sound-server");
   quiz.setProcessEnvironment(env);
   quiz.start(QCoreApplication::applicationFilePath(), {kChildProgramReady});
-  ASSERT_TRUE(quiz.waitForStarted(10000));
-  bool ready = false;
-  for (int i = 0; i < 300 && !ready; ++i) {
-    quiz.waitForReadyRead(100);
-    ready = quiz.readAllStandardOutput().contains("ready");
-  }
-  ASSERT_TRUE(ready) << quiz.readAllStandardError().toStdString();
+  ASSERT_TRUE(quiz.waitForStarted(kPatienceMs));
+  OutputLines out(quiz);
+  const QString ready = out.WaitFor("ready ");
+  ASSERT_FALSE(ready.isEmpty()) << quiz.readAllStandardError().toStdString();
+  const int interval_ms = ready.mid(6).toInt();  // the quiz's double-click interval
+  ASSERT_GT(interval_ms, 0) << ready.toStdString();
   const QString window = XDo(x.display(), {"search", "--name", "^Hebrew Letters$"});
   ASSERT_FALSE(window.isEmpty());
-  ASSERT_EQ(Height(x.display(), window), 790);
+  ASSERT_TRUE(WaitForHeight(x.display(), window, 790)) << "not the full view";
 
-  // A double click on the big letter: one toggle to the compact view,
-  // not there and back.
+  // A double click on the big letter, its two presses well inside the
+  // interval: one toggle to the compact view, not there and back.
   XDo(x.display(), {"mousemove", "--window", window, "640", "150", "click", "--repeat", "2",
-                    "--delay", "80", "1"});
+                    "--delay", QString::number(interval_ms / 4), "1"});
   EXPECT_TRUE(WaitForHeight(x.display(), window, 753));
-  QThread::msleep(500);
-  EXPECT_EQ(Height(x.display(), window), 753) << "the second press toggled it back";
-  XDo(x.display(), {"click", "1"});  // a single click toggles back
+  // A single click toggles back; it comes after the interval, so that it
+  // is not taken for a part of the double click.
+  QThread::msleep(static_cast<unsigned long>(2 * interval_ms));
+  XDo(x.display(), {"click", "1"});
   EXPECT_TRUE(WaitForHeight(x.display(), window, 790));
 
   // Another X client destroys the window: the run ends as a close ends it.
   XDo(x.display(), {"windowclose", window});
-  const bool ended = quiz.waitForFinished(10000);
+  const bool ended = quiz.waitForFinished(kPatienceMs);
   EXPECT_TRUE(ended) << "the program runs on without its window";
   if (!ended) {
     quiz.kill();
@@ -126,6 +170,10 @@ TEST(X11Test, DoubleClicksAndAWindowDestroyedFromOutside) {
   }
   EXPECT_EQ(quiz.exitStatus(), QProcess::NormalExit);
   EXPECT_EQ(quiz.exitCode(), 0) << quiz.readAllStandardError().toStdString();
+  // The whole run, now that it has ended: two toggles, one for each
+  // click; the second press of the double click toggled nothing back.
+  const QStringList heights = out.All().filter(QRegularExpression("^height "));
+  EXPECT_EQ(heights.join(", ").toStdString(), "height 753, height 790");
 }
 
 }  // namespace
