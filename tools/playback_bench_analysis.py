@@ -6,9 +6,11 @@ recordings it dumped (<name>.s16), and one or more capture segments from
 tools/capture.cpp: <segment>.s16 (raw s16le mono at --rate) and
 <segment>.times (when reads were heard, on CLOCK_MONOTONIC).
 
-Each segment's sample 0 is put on the monotonic clock by the median, over
-all its reads, of (read time - reported latency - the samples before the
-last one read); the spread of that estimate is printed.  A play owns the
+Each read gives the time at which its last sample was heard (read time
+less the reported latency); a line through those times, fitted robustly,
+puts every sample of the segment on the monotonic clock, with a slope for a
+sink whose clock runs a little off its nominal rate.  The fit's spread is
+printed.  A play owns the
 capture from its call to the next play's call.  Its sound ends at its last
 audible sample (above the threshold) plus the recording's own quiet tail
 (what follows its last audible sample in the recording itself).
@@ -83,7 +85,7 @@ class Segment:
         self.name = os.path.basename(base)
         self.rate = rate
         self.samples = read_s16(base + ".s16")
-        zeros = []
+        points = []  # (last frame read, its estimated time less frame / rate)
         self.connected = None
         with open(base + ".times") as f:
             for line in f:
@@ -92,19 +94,34 @@ class Segment:
                     self.connected = int(words[1])
                 elif words[0] == "read":
                     frames, now, latency_us = int(words[1]), int(words[2]), int(words[3])
-                    zeros.append(now - latency_us * 1000 - (frames - 1) * 1e9 / rate)
-        if not zeros:
-            raise ValueError(f"{base}.times holds no reads")
-        self.zero = statistics.median(zeros)
-        deviation = sorted(abs(z - self.zero) for z in zeros)
+                    last = frames - 1
+                    points.append((last, now - latency_us * 1000 - last * 1e9 / rate))
+        if len(points) < 20:
+            raise ValueError(f"{base}.times holds too few reads")
+        # A sink's clock may run a little off its nominal rate (the null
+        # sink: some tens of ppm), so the frame-to-time line gets a slope:
+        # through the medians of ten runs of reads, by least squares.
+        size = len(points) // 10
+        knots = []
+        for k in range(10):
+            run = points[k * size:(k + 1) * size]
+            knots.append((statistics.median(p[0] for p in run),
+                          statistics.median(p[1] for p in run)))
+        mean_n = statistics.fmean(n for n, _ in knots)
+        mean_z = statistics.fmean(z for _, z in knots)
+        self.slope = (sum((n - mean_n) * (z - mean_z) for n, z in knots) /
+                      sum((n - mean_n) ** 2 for n, _ in knots))
+        self.zero = mean_z - self.slope * mean_n
+        self.true_rate = 1e9 / (1e9 / rate + self.slope)
+        deviation = sorted(abs(z - self.zero - self.slope * n) for n, z in points)
         self.spread_ms = deviation[int(0.9 * (len(deviation) - 1))] / 1e6
-        self.reads = len(zeros)
-
-    def index(self, t_ns):
-        return int(round((t_ns - self.zero) * self.rate / 1e9))
+        self.reads = len(points)
 
     def time(self, index):
-        return self.zero + index * 1e9 / self.rate
+        return self.zero + index * (1e9 / self.rate + self.slope)
+
+    def index(self, t_ns):
+        return int(round((t_ns - self.zero) / (1e9 / self.rate + self.slope)))
 
     def end_time(self):
         return self.time(len(self.samples))
@@ -158,7 +175,8 @@ def hear(plays, segments, source, threshold):
 def print_segments(segments):
     for seg in segments:
         print(f"capture {seg.name}: {len(seg.samples) / seg.rate:.1f} s at {seg.rate} Hz, "
-              f"{seg.reads} reads, clock fit within {seg.spread_ms:.2f} ms (90 % of reads)")
+              f"{seg.reads} reads; its samples come at {seg.true_rate:.1f} Hz of the "
+              f"monotonic clock, the fit within {seg.spread_ms:.2f} ms for 90 % of reads")
 
 
 def timing(args, plays, segments, source):
