@@ -1,3 +1,5 @@
+// The sound server's client (see sound_output.h): the connection on libpulse's
+// own thread, one playback stream at a time, and its news for the Qt thread.
 #include "runtime/qt/sound_output.h"
 
 #include <pulse/pulseaudio.h>

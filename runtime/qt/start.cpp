@@ -1,3 +1,6 @@
+// The start routine (see start.h): the program image checked, the display
+// opened (with one clear line when it cannot be), the main routine run once,
+// and the exit status.
 #include "runtime/qt/start.h"
 
 #include <QApplication>

@@ -1,3 +1,4 @@
+// Decoding a WAVE image held in memory, through libsndfile (see wave.h).
 #include "runtime/qt/wave.h"
 
 #include <sndfile.h>
