@@ -213,7 +213,9 @@ int main(int argc, char** argv) {
   pa_context_unref(c.context);
   pa_signal_done();
   pa_mainloop_free(c.loop);
-  const bool written = std::fclose(c.out) == 0 && std::fclose(c.times) == 0;
+  const bool failed = std::ferror(c.out) != 0 || std::ferror(c.times) != 0;
+  const bool closed = std::fclose(c.out) == 0;
+  const bool written = std::fclose(c.times) == 0 && closed && !failed;
   if (!written) {
     std::fprintf(stderr, "lq_capture: writing the capture failed\n");
     return 1;
